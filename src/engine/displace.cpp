@@ -1,0 +1,44 @@
+#include "displace.h"
+
+#include <cstdlib>
+
+double fold_coordinate(double v, double limit)
+{
+  const int64_t m = std::llabs(static_cast<int64_t>(truncate_to_int32(v)));
+  const int64_t l = truncate_to_int32(limit);
+  if (l < 1)
+    return 0.0;
+  // Closed form of reflecting about 0 and limit until the value lies within.
+  const int64_t r = m % (2 * l);
+  return static_cast<double>(r <= l ? r : 2 * l - r);
+}
+
+void displace(const NoiseTables &tables, const DisplaceParams &params, double x, double y,
+              double *nx, double *ny)
+{
+  const double scale_px = params.scale_px;
+  const double turbulence = params.turbulence;
+  const double u = x / scale_px;
+  const double v = y / scale_px;
+
+  // Slope of the noise field over one noise unit, sampled at the point and one unit
+  // to the right and one unit down.
+  const double a = simplex_noise_2d(tables, u, v) * turbulence;
+  const double b = simplex_noise_2d(tables, u + 1.0, v) * turbulence;
+  const double c = simplex_noise_2d(tables, u, v + 1.0) * turbulence;
+
+  double dx = (b - a) * scale_px + x;
+  // The vertical offset carries the turbulence a second time, so it grows with T².
+  double dy = ((c - a) * scale_px) * turbulence + y;
+
+  // A limit of 0 (a one-pixel selection edge at the origin) leaves the position as is.
+  const double limit_x = static_cast<double>(params.sel_x2) - 1.0;
+  if (limit_x != 0)
+    dx = fold_coordinate(dx, limit_x);
+  const double limit_y = static_cast<double>(params.sel_y2) - 1.0;
+  if (limit_y != 0)
+    dy = fold_coordinate(dy, limit_y);
+
+  *nx = dx;
+  *ny = dy;
+}

@@ -1,0 +1,22 @@
+// Maps an output pixel to the source position it is taken from.
+#pragma once
+
+#include <cstdint>
+
+#include "noise.h"
+
+struct DisplaceParams {
+  double scale_px;   // noise feature size in pixels, > 0
+  double turbulence; // offset strength
+  int32_t sel_x2;    // selection's x + width: the fold's right limit is sel_x2 - 1
+  int32_t sel_y2;    // selection's y + height
+};
+
+// Reflects v, with its fraction dropped, into the whole numbers 0..limit
+// (a triangle fold of period 2 * limit). limit is a whole number >= 1.
+double fold_coordinate(double v, double limit);
+
+// Source position for the output pixel at (x, y): offset by the noise slope one noise
+// unit right and down, then folded into [0, sel_x2 - 1] x [0, sel_y2 - 1].
+void displace(const NoiseTables &tables, const DisplaceParams &params, double x, double y,
+              double *nx, double *ny);

@@ -1,0 +1,24 @@
+// 2D simplex noise over a permutation table rotated by a per-run offset.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+struct NoiseTables {
+  std::array<int32_t, 512> perm;
+  std::array<int32_t, 512> perm_mod12;
+};
+
+// Truncates toward zero; NaN gives 0 and values beyond the 32-bit range saturate,
+// so no conversion is ever undefined.
+int32_t truncate_to_int32(double v);
+
+// trunc(v) for v > 0, trunc(v) - 1 otherwise (so 0 and negative whole numbers go
+// one lower than floor would).
+int32_t fastfloor(double v);
+
+// The base permutation rotated left by (offset mod 256), written out twice.
+NoiseTables build_noise_tables(uint32_t offset);
+
+// Roughly in [-1, 1]; a pure function of its arguments and the tables.
+double simplex_noise_2d(const NoiseTables &tables, double xin, double yin);

@@ -1,0 +1,51 @@
+// The full-resolution render pass and the per-pixel sampling it shares with the
+// preview.
+#pragma once
+
+#include <memory>
+
+#include <libgimp/gimp.h>
+
+#include "../engine/displace.h"
+#include "settings.h"
+
+// Fixed by run before the settings are read.
+struct RenderState {
+  gint32 sel_x, sel_y, sel_width, sel_height;
+  gint32 sel_x2, sel_y2;
+  double min_extent;
+  bool has_alpha;
+  guint32 noise_offset;
+};
+
+extern DistortVals vals;
+extern RenderState render_state;
+
+// Scale per cent of the selection's smaller side.
+double scale_in_pixels(const DistortVals &settings, const RenderState &state);
+
+DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
+
+// Blends the four samples around (nx, ny) like gimp_bilinear_pixels_8, except that a
+// pixel whose blended alpha is 0 takes the colour of the first sample instead of
+// keeping whatever dest held.
+void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
+                   guchar **samples);
+
+struct FetcherDeleter {
+  void operator()(GimpPixelFetcher *fetcher) const;
+};
+using FetcherPtr = std::unique_ptr<GimpPixelFetcher, FetcherDeleter>;
+
+// A fetcher on the drawable itself (not its shadow) whose out-of-bounds positions
+// take the nearest edge pixel.
+FetcherPtr new_smear_fetcher(GimpDrawable *drawable);
+
+// Output pixel for drawable position (x, y): displaced when displaced is true, then
+// sampled through the fetcher (smear edges) and blended.
+void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,
+                  const DisplaceParams &params, bool displaced, double x, double y,
+                  int bpp, bool has_alpha, guchar *dest);
+
+// Writes the shadow buffer over the selection bounds from the unchanged drawable.
+void render_drawable(GimpDrawable *drawable);

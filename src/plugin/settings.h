@@ -1,0 +1,30 @@
+// The procedure's name and its two settings, declared once for registration,
+// storage and the dialog.
+#pragma once
+
+constexpr char PROC_NAME[] = "plug-in-ondalux";
+
+// Persisted as its raw 16 bytes under PROC_NAME.
+struct DistortVals {
+  double scale;      // per cent of the selection's smaller side
+  double turbulence; // displacement strength
+};
+static_assert(sizeof(DistortVals) == 16, "stored settings are 16 bytes");
+
+struct SettingSpec {
+  const char *arg_name;  // procedure argument name
+  const char *arg_blurb; // procedure argument description
+  const char *label;     // dialog label
+  double default_value;
+  double lower, upper; // dialog range
+  double step, page;
+  int digits;
+};
+
+constexpr SettingSpec scale_setting = {"scale", "Scale", "Scale:", 5.0, 0.0, 100.0,
+                                       0.1,     10.0,    1};
+constexpr SettingSpec turbulence_setting = {
+    "disturbance", "Turbulence", "Turbulence:", 0.5, 0.0, 1.0, 0.01, 0.1, 2};
+
+constexpr DistortVals default_vals = {scale_setting.default_value,
+                                      turbulence_setting.default_value};
