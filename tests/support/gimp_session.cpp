@@ -1,0 +1,130 @@
+#include "gimp_session.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+std::string GimpRun::value(const std::string &key) const
+{
+  const auto found = results.find(key);
+  return found == results.end() ? "" : found->second;
+}
+
+std::vector<std::string> GimpRun::values(const std::string &key) const
+{
+  std::istringstream words(value(key));
+  std::vector<std::string> split;
+  for (std::string word; words >> word;)
+    split.push_back(word);
+  return split;
+}
+
+std::string fresh_work_dir(const std::string &suite)
+{
+  const fs::path dir = fs::path(ONDALUX_BUILD_DIR) / "test-work" / suite;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+std::string prepare_profile(const std::string &dir)
+{
+  const fs::path profile = fs::path(dir) / "profile";
+  fs::create_directories(profile);
+  // GIMP warns at exit about data folders that are configured but missing.
+  for (const char *folder : {"brushes", "dynamics", "gradients", "palettes", "patterns",
+                             "tool-presets", "mypaint-brushes"})
+    fs::create_directories(profile / folder);
+  const std::string command = "GIMP2_DIRECTORY='" + profile.string() +
+                              "' cmake --install '" ONDALUX_BUILD_DIR "' > '" +
+                              (fs::path(dir) / "install.log").string() + "' 2>&1";
+  if (std::system(command.c_str()) != 0)
+    throw std::runtime_error("install into the test profile failed: " + command);
+  return profile.string();
+}
+
+std::string scheme_string(const std::string &text)
+{
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\')
+      quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
+                       const std::string &program, int timeout_seconds)
+{
+  const fs::path dir(work_dir);
+  const fs::path program_path = dir / "program.scm";
+  const fs::path results_path = dir / "results.txt";
+  const fs::path log_path = dir / "gimp.log";
+  std::ofstream(program_path) << program
+                              << "\n(report \"program-complete\")\n(close-output-port results)\n";
+  fs::remove(results_path);
+
+  // Each -b is evaluated on its own, so the whole program is one (begin ...).
+  const std::string batch = "(begin (define results-path " +
+                            scheme_string(results_path.string()) + ") (load " +
+                            scheme_string(ONDALUX_TEST_SCHEME) + ") (load " +
+                            scheme_string(program_path.string()) + "))";
+  const std::string command =
+      "cd '" + work_dir + "' && GIMP2_DIRECTORY='" + profile + "' timeout -k 5 " +
+      std::to_string(timeout_seconds) + " gimp-console-2.10 -i -d -f -b '" + batch +
+      "' -b '(gimp-quit 0)' < /dev/null > '" + log_path.string() + "' 2>&1";
+
+  GimpRun run;
+  const auto start = std::chrono::steady_clock::now();
+  const int status = std::system(command.c_str());
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                    .count();
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+
+  std::stringstream log;
+  log << std::ifstream(log_path).rdbuf();
+  run.log = log.str();
+
+  std::ifstream results(results_path);
+  for (std::string line; std::getline(results, line);) {
+    const size_t space = line.find(' ');
+    run.results[line.substr(0, space)] =
+        space == std::string::npos ? "" : line.substr(space + 1);
+  }
+  return run;
+}
+
+std::vector<std::string> host_complaints(const std::string &log)
+{
+  std::vector<std::string> lines;
+  std::istringstream stream(log);
+  for (std::string line; std::getline(stream, line);) {
+    const bool ours = line.find("ondalux") != std::string::npos;
+    if ((ours && (line.find("CRITICAL") != std::string::npos ||
+                  line.find("WARNING") != std::string::npos)) ||
+        line.find("crashed") != std::string::npos ||
+        line.find("Plug-in crash") != std::string::npos)
+      lines.push_back(line);
+  }
+  return lines;
+}
+
+bool decode_stored_settings(const std::vector<std::string> &bytes, double *scale,
+                            double *turbulence)
+{
+  if (bytes.size() != 16)
+    return false;
+  unsigned char raw[16];
+  for (int i = 0; i < 16; i++)
+    raw[i] = static_cast<unsigned char>(std::stoi(bytes[i]));
+  std::memcpy(scale, raw, sizeof(double));
+  std::memcpy(turbulence, raw + 8, sizeof(double));
+  return true;
+}

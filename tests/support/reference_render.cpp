@@ -1,0 +1,82 @@
+#include "reference_render.h"
+
+#include <cmath>
+
+#include <libgimp/gimp.h>
+
+#include "displace.h"
+
+namespace {
+
+const uint8_t *smeared(const Image &image, long x, long y)
+{
+  x = x < 0 ? 0 : x >= image.width ? image.width - 1 : x;
+  y = y < 0 ? 0 : y >= image.height ? image.height - 1 : y;
+  return image.at(int(x), int(y));
+}
+
+long floor_toward_left(double v)
+{
+  const long t = static_cast<long>(v);
+  return v >= 0 ? t : t - 1;
+}
+
+} // namespace
+
+Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
+                       uint32_t noise_offset)
+{
+  Image out = source;
+  const NoiseTables tables = build_noise_tables(noise_offset);
+  const double min_extent = bounds.width < bounds.height ? bounds.width : bounds.height;
+  const double scale_px = (scale / 100.0) * min_extent;
+  const DisplaceParams params = {scale_px, turbulence, bounds.x + bounds.width,
+                                 bounds.y + bounds.height};
+  const int bpp = source.channels;
+
+  for (int y = bounds.y; y < bounds.y + bounds.height; y++) {
+    for (int x = bounds.x; x < bounds.x + bounds.width; x++) {
+      double nx = x, ny = y;
+      if (scale_px > 0)
+        displace(tables, params, x, y, &nx, &ny);
+      const long ix = floor_toward_left(nx), iy = floor_toward_left(ny);
+      uint8_t samples[4][4] = {};
+      const uint8_t *corners[4] = {smeared(source, ix, iy), smeared(source, ix + 1, iy),
+                                   smeared(source, ix, iy + 1),
+                                   smeared(source, ix + 1, iy + 1)};
+      for (int k = 0; k < 4; k++)
+        std::copy(corners[k], corners[k] + bpp, samples[k]);
+      guchar *sample_ptrs[4] = {samples[0], samples[1], samples[2], samples[3]};
+      uint8_t *dest = out.at(x, y);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+      gimp_bilinear_pixels_8(dest, nx, ny, bpp, source.has_alpha(), sample_ptrs);
+#pragma GCC diagnostic pop
+      if (source.has_alpha() && dest[bpp - 1] == 0)
+        std::copy(samples[0], samples[0] + bpp - 1, dest);
+    }
+  }
+  return out;
+}
+
+std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
+                                  double scale, double turbulence)
+{
+  std::vector<int> offsets;
+  for (int offset = 0; offset < 256; offset++) {
+    if (differing_bytes(reference_render(source, bounds, scale, turbulence, offset),
+                        rendered) == 0)
+      offsets.push_back(offset);
+  }
+  return offsets;
+}
+
+size_t differing_bytes(const Image &a, const Image &b)
+{
+  if (a.width != b.width || a.height != b.height || a.channels != b.channels)
+    return a.pixels.size() > b.pixels.size() ? a.pixels.size() : b.pixels.size();
+  size_t count = 0;
+  for (size_t i = 0; i < a.pixels.size(); i++)
+    count += a.pixels[i] != b.pixels[i];
+  return count;
+}

@@ -1,0 +1,24 @@
+// An independent render of the filter's effect, for comparing with what GIMP writes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image.h"
+
+struct Box {
+  int x, y, width, height;
+};
+
+// The selection bounds rendered over source with the given settings and noise offset;
+// pixels outside the bounds are copied.
+Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
+                       uint32_t noise_offset);
+
+// The noise offsets (0..255; only the low 8 bits count) whose reference render equals
+// rendered byte for byte.
+std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
+                                  double scale, double turbulence);
+
+// How many bytes differ; images of different shape count every byte.
+size_t differing_bytes(const Image &a, const Image &b);
