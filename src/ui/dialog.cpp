@@ -23,6 +23,19 @@ void add_setting_entry(GtkWidget *table, int row, const SettingSpec &setting,
                            G_CALLBACK(gimp_preview_invalidate), preview);
 }
 
+// The zoom preview draws indexed pixels only through a colormap, which it does not
+// set up by itself.
+void use_image_colormap(GtkWidget *preview, gint32 drawable_id)
+{
+  if (!gimp_drawable_is_indexed(drawable_id))
+    return;
+  gint num_colors = 0;
+  guchar *colormap = gimp_image_get_colormap(gimp_item_get_image(drawable_id), &num_colors);
+  gimp_preview_area_set_colormap(GIMP_PREVIEW_AREA(gimp_preview_get_area(GIMP_PREVIEW(preview))),
+                                 colormap, num_colors);
+  g_free(colormap);
+}
+
 } // namespace
 
 bool show_dialog(GimpDrawable *drawable)
@@ -45,6 +58,7 @@ bool show_dialog(GimpDrawable *drawable)
   // The drawable-ID constructor: the GimpDrawable one trips an assertion of its own
   // in libgimp 2.10.
   GtkWidget *preview = gimp_zoom_preview_new_from_drawable_id(drawable->drawable_id);
+  use_image_colormap(preview, drawable->drawable_id);
   gtk_box_pack_start(GTK_BOX(main_box), preview, TRUE, TRUE, 0);
   g_signal_connect_swapped(preview, "invalidated", G_CALLBACK(preview_update), drawable);
 

@@ -1,5 +1,6 @@
 #include "gimp_session.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -106,11 +107,15 @@ std::vector<std::string> host_complaints(const std::string &log)
   std::vector<std::string> lines;
   std::istringstream stream(log);
   for (std::string line; std::getline(stream, line);) {
-    const bool ours = line.find("ondalux") != std::string::npos;
-    if ((ours && (line.find("CRITICAL") != std::string::npos ||
-                  line.find("WARNING") != std::string::npos)) ||
-        line.find("crashed") != std::string::npos ||
-        line.find("Plug-in crash") != std::string::npos)
+    std::string lower = line;
+    for (char &c : lower)
+      c = char(std::tolower(static_cast<unsigned char>(c)));
+    // GLib prefixes messages with "(program:pid)"; the plug-in is "ondalux" until
+    // its dialog renames it "Ondalux".
+    const bool ours = lower.find("(ondalux:") != std::string::npos;
+    if ((ours && (lower.find("critical") != std::string::npos ||
+                  lower.find("warning") != std::string::npos)) ||
+        lower.find("crashed") != std::string::npos)
       lines.push_back(line);
   }
   return lines;
