@@ -6,7 +6,8 @@
 
 #include "displace.h"
 
-namespace {
+namespace
+{
 
 struct Position {
   double x, y;

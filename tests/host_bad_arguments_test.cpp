@@ -6,7 +6,8 @@
 #include "support/gimp_session.h"
 #include "support/reference_render.h"
 
-namespace {
+namespace
+{
 
 struct ArgumentCase {
   std::string name;

@@ -9,7 +9,8 @@
 #include "support/gimp_session.h"
 #include "support/reference_render.h"
 
-namespace {
+namespace
+{
 
 constexpr int width = 160, height = 120;
 const Box whole_layer = {0, 0, width, height};
@@ -49,7 +50,8 @@ Image sample_crop()
   return crop;
 }
 
-class HostDialog : public ::testing::Test {
+class HostDialog : public ::testing::Test
+{
 protected:
   static void SetUpTestSuite()
   {
@@ -70,8 +72,9 @@ protected:
                 << " #f RUN-INTERACTIVE 0 0 " << scheme_string(path(c.name)) << ")\n";
       program << "(report-stored " << scheme_string("stored-after-" + c.name) << ")\n";
       if (c.name == "typed-ok")
-        program << "(render-case \"last-values\" " << input << " #f RUN-WITH-LAST-VALS 0 0 "
-                << scheme_string(path("last-values")) << ")\n";
+        program << "(render-case \"last-values\" " << input
+                << " #f RUN-WITH-LAST-VALS 0 0 " << scheme_string(path("last-values"))
+                << ")\n";
     }
 
     std::thread gimp([&] { run = run_gimp_batch(profile, work, program.str(), 240); });
@@ -88,7 +91,8 @@ protected:
   static void expect_stored(const std::string &key, double scale, double turbulence)
   {
     double stored_scale = 0, stored_turbulence = 0;
-    ASSERT_TRUE(decode_stored_settings(run.values(key), &stored_scale, &stored_turbulence))
+    ASSERT_TRUE(
+        decode_stored_settings(run.values(key), &stored_scale, &stored_turbulence))
         << key << ": " << run.value(key);
     EXPECT_EQ(stored_scale, scale) << key;
     EXPECT_EQ(stored_turbulence, turbulence) << key;
@@ -161,7 +165,8 @@ bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_
       bool equal = true;
       for (int py = 0; py < part.height && equal; py++)
         for (int px = 0; px < part.width && equal; px++)
-          equal = std::equal(part.at(px, py), part.at(px, py) + 3, whole.at(x + px, y + py));
+          equal =
+              std::equal(part.at(px, py), part.at(px, py) + 3, whole.at(x + px, y + py));
       if (equal) {
         *found_x = x;
         *found_y = y;

@@ -9,7 +9,8 @@
 #include "support/gimp_session.h"
 #include "support/reference_render.h"
 
-namespace {
+namespace
+{
 
 constexpr int width = 100, height = 70;
 
@@ -44,7 +45,8 @@ std::vector<RenderCase> render_cases()
   return cases;
 }
 
-class HostRender : public ::testing::Test {
+class HostRender : public ::testing::Test
+{
 protected:
   static void SetUpTestSuite()
   {
@@ -115,8 +117,8 @@ TEST_F(HostRender, ScaleZeroLeavesTheLayerByteForByte)
 {
   for (int channels = 1; channels <= 4; channels++) {
     const std::string name = std::string(type_name(channels)) + "-scale-zero";
-    EXPECT_EQ(differing_bytes(read_png(input_path(channels)), read_png(output_path(name))),
-              0u)
+    EXPECT_EQ(
+        differing_bytes(read_png(input_path(channels)), read_png(output_path(name))), 0u)
         << name;
   }
 }
@@ -126,9 +128,9 @@ TEST_F(HostRender, RepeatedRunsDrawNewPatterns)
   const Image source = read_png(input_path(3));
   std::set<std::vector<int>> patterns;
   for (int repeat = 0; repeat < 3; repeat++) {
-    const std::vector<int> offsets =
-        matching_offsets(source, read_png(output_path("rgb-repeat-" + std::to_string(repeat))),
-                         Box{0, 0, width, height}, 20.0, 1.0);
+    const std::vector<int> offsets = matching_offsets(
+        source, read_png(output_path("rgb-repeat-" + std::to_string(repeat))),
+        Box{0, 0, width, height}, 20.0, 1.0);
     ASSERT_FALSE(offsets.empty());
     patterns.insert(offsets);
   }

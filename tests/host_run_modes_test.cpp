@@ -9,7 +9,8 @@
 #include "support/gimp_session.h"
 #include "support/reference_render.h"
 
-namespace {
+namespace
+{
 
 constexpr int width = 90, height = 64;
 const Box whole_layer = {0, 0, width, height};
@@ -23,8 +24,8 @@ struct StoredCase {
 
 // Settings only a script writing the data store directly can leave behind.
 const StoredCase stored_cases[] = {
-    {"stored-inf-scale", inf, 0.5},     {"stored-nan-turbulence", 5.0, nan},
-    {"stored-nan-scale", nan, inf},     {"stored-huge-scale", 1e300, -inf},
+    {"stored-inf-scale", inf, 0.5},       {"stored-nan-turbulence", 5.0, nan},
+    {"stored-nan-scale", nan, inf},       {"stored-huge-scale", 1e300, -inf},
     {"stored-negative-inf", -inf, 1e300},
 };
 
@@ -41,7 +42,8 @@ std::string settings_bytes(double scale, double turbulence)
   return list.str();
 }
 
-class HostRunModes : public ::testing::Test {
+class HostRunModes : public ::testing::Test
+{
 protected:
   static void SetUpTestSuite()
   {
@@ -64,12 +66,13 @@ protected:
   (report-written "image-types" (car (list-ref query 7))))
 (report-stored "stored-at-start")
 )";
-    program << "(render-case \"last-values-fresh\" " << input << " #f RUN-WITH-LAST-VALS 0 0 "
-            << scheme_string(path("last-values-fresh")) << ")\n"
+    program << "(render-case \"last-values-fresh\" " << input
+            << " #f RUN-WITH-LAST-VALS 0 0 " << scheme_string(path("last-values-fresh"))
+            << ")\n"
             << "(report-stored \"stored-after-last-values\")\n"
             << "(render-case \"non-interactive\" " << input
-            << " #f RUN-NONINTERACTIVE 20.0 1.0 " << scheme_string(path("non-interactive"))
-            << ")\n"
+            << " #f RUN-NONINTERACTIVE 20.0 1.0 "
+            << scheme_string(path("non-interactive")) << ")\n"
             << "(report-stored \"stored-after-non-interactive\")\n";
     // An indexed copy, kept for comparison, then converted back to RGB to be saved.
     program << "(let* ((image (fresh-copy " << input << ")))"
@@ -81,7 +84,8 @@ protected:
     (gimp-image-convert-rgb image)
     (gimp-image-convert-rgb before))"
             << "    (save-layer image " << scheme_string(path("indexed-after")) << ")"
-            << "    (save-layer before " << scheme_string(path("indexed-before")) << ")))\n"
+            << "    (save-layer before " << scheme_string(path("indexed-before"))
+            << ")))\n"
             << "(report-stored \"stored-after-indexed\")\n";
     // The canvas grows, the layer stays at the origin and the selection misses it.
     program << "(let ((image (fresh-copy " << input << ")))"
@@ -89,15 +93,19 @@ protected:
   (gimp-image-resize image 300 200 0 0)
   (select-box image '(200 120 40 30))
   (report "selection-misses" (run-ondalux RUN-NONINTERACTIVE image 20.0 1.0)))"
-            << "  (save-layer image " << scheme_string(path("selection-misses")) << "))\n";
+            << "  (save-layer image " << scheme_string(path("selection-misses"))
+            << "))\n";
     program << "(store-settings-bytes (vector->list (make-vector 64 7)))\n"
-            << "(render-case \"stored-too-long\" " << input << " #f RUN-WITH-LAST-VALS 0 0 "
-            << scheme_string(path("stored-too-long")) << ")\n"
+            << "(render-case \"stored-too-long\" " << input
+            << " #f RUN-WITH-LAST-VALS 0 0 " << scheme_string(path("stored-too-long"))
+            << ")\n"
             << "(store-settings-bytes '(0 0 0 0 0 0 20 64))\n"
-            << "(render-case \"stored-too-short\" " << input << " #f RUN-WITH-LAST-VALS 0 0 "
-            << scheme_string(path("stored-too-short")) << ")\n";
+            << "(render-case \"stored-too-short\" " << input
+            << " #f RUN-WITH-LAST-VALS 0 0 " << scheme_string(path("stored-too-short"))
+            << ")\n";
     for (const StoredCase &c : stored_cases)
-      program << "(store-settings-bytes " << settings_bytes(c.scale, c.turbulence) << ")\n"
+      program << "(store-settings-bytes " << settings_bytes(c.scale, c.turbulence)
+              << ")\n"
               << "(render-case " << scheme_string(c.name) << " " << input
               << " #f RUN-WITH-LAST-VALS 0 0 " << scheme_string(path(c.name)) << ")\n";
     run = new GimpRun(run_gimp_batch(profile, work, program.str(), 300));
@@ -119,8 +127,9 @@ TEST_F(HostRunModes, RegistersTheProcedureAndItsArguments)
   EXPECT_EQ(run->value("proc-info"), R"(("Ondalux" "Dent image" "Ondalux developers" )"
                                      R"("Ondalux developers" "January 2015, 1.0" 1 5 0))")
       << run->log;
-  EXPECT_EQ(run->value("arg-0"),
-            R"((0 "run-mode" "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }"))");
+  EXPECT_EQ(
+      run->value("arg-0"),
+      R"((0 "run-mode" "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }"))");
   EXPECT_EQ(run->value("arg-1"), R"((13 "image" "Input image"))");
   EXPECT_EQ(run->value("arg-2"), R"((16 "drawable" "Input drawable"))");
   EXPECT_EQ(run->value("arg-3"), R"((3 "scale" "Scale"))");
@@ -160,8 +169,9 @@ TEST_F(HostRunModes, LastValuesWithNothingStoredUsesTheDefaults)
 TEST_F(HostRunModes, IndexedImageIsAnExecutionErrorAndStaysUnchanged)
 {
   EXPECT_EQ(run->value("indexed"), "execution-error") << run->log;
-  EXPECT_EQ(differing_bytes(read_png(path("indexed-before")), read_png(path("indexed-after"))),
-            0u);
+  EXPECT_EQ(
+      differing_bytes(read_png(path("indexed-before")), read_png(path("indexed-after"))),
+      0u);
 }
 
 TEST_F(HostRunModes, SelectionMissingTheLayerSucceedsWithoutChange)

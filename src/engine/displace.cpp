@@ -8,8 +8,10 @@ double fold_coordinate(double v, double limit)
   const int64_t l = truncate_to_int32(limit);
   if (l < 1)
     return 0.0;
-  // Closed form of reflecting about 0 and limit until the value lies within.
-  const int64_t r = m % (2 * l);
+  // Closed form of reflecting about 0 and limit until the value lies within; most
+  // positions lie within one period, where the division is not needed.
+  const int64_t period = 2 * l;
+  const int64_t r = m < period ? m : m % period;
   return static_cast<double>(r <= l ? r : 2 * l - r);
 }
 

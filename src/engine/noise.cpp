@@ -1,6 +1,7 @@
 #include "noise.h"
 
-namespace {
+namespace
+{
 
 // The permutation of the Improved Perlin Noise reference implementation.
 constexpr std::array<int32_t, 256> base_permutation = {

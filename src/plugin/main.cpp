@@ -7,7 +7,8 @@
 #include "render.h"
 #include "settings.h"
 
-namespace {
+namespace
+{
 
 void query();
 void run(const gchar *name, gint nparams, const GimpParam *param, gint *nreturn_vals,
@@ -27,7 +28,8 @@ void query()
 {
   static const GimpParamDef args[] = {
       {GIMP_PDB_INT32, const_cast<gchar *>("run-mode"),
-       const_cast<gchar *>("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }")},
+       const_cast<gchar *>(
+           "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }")},
       {GIMP_PDB_IMAGE, const_cast<gchar *>("image"), const_cast<gchar *>("Input image")},
       {GIMP_PDB_DRAWABLE, const_cast<gchar *>("drawable"),
        const_cast<gchar *>("Input drawable")},
@@ -92,11 +94,12 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     return;
   set_selection_state(sel_x, sel_y, sel_width, sel_height, has_alpha);
   gimp_tile_cache_ntiles(512);
+  const SourceBuffer source = read_source(drawable.get(), render_state);
 
   switch (run_mode) {
   case GIMP_RUN_INTERACTIVE:
     load_stored_vals();
-    if (!show_dialog(drawable.get()))
+    if (!show_dialog(drawable.get(), source.view))
       return;
     break;
   case GIMP_RUN_NONINTERACTIVE:
@@ -119,7 +122,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     return;
   }
 
-  render_drawable(drawable.get());
+  render_drawable(drawable.get(), source.view);
 
   gimp_drawable_flush(drawable.get());
   gimp_drawable_merge_shadow(drawable_id, TRUE);

@@ -1,6 +1,9 @@
 #include "render.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <thread>
 
 DistortVals vals = default_vals;
 RenderState render_state;
@@ -10,7 +13,8 @@ RenderState render_state;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
-namespace {
+namespace
+{
 
 // Positions far outside any drawable all smear to its edge, so clamping them keeps
 // the result and keeps ix + 1 from overflowing.
@@ -27,7 +31,135 @@ gint32 sample_floor(double v)
   return v >= 0 ? t : t - 1;
 }
 
+// GIMP's own preference for how many threads filters may use.
+int render_threads()
+{
+  gchar *preference = gimp_gimprc_query("num-processors");
+  const int threads = preference ? std::atoi(preference) : 1;
+  g_free(preference);
+  return std::clamp(threads, 1, 64);
+}
+
+// Starts threads that call render(row) for every row in [0, rows) between them; only
+// plain computation runs off the main thread.
+template <typename RenderRow>
+std::vector<std::thread> start_rendering_rows(int rows, int threads, RenderRow render)
+{
+  threads = std::min(threads, rows);
+  std::vector<std::thread> workers;
+  for (int chunk = 0; chunk < threads; chunk++) {
+    workers.emplace_back([=] {
+      for (int row = rows * chunk / threads; row < rows * (chunk + 1) / threads; row++)
+        render(row);
+    });
+  }
+  return workers;
+}
+
+void join_all(std::vector<std::thread> &workers)
+{
+  for (std::thread &worker : workers)
+    worker.join();
+}
+
+void report_progress(gint next_row, const RenderState &state)
+{
+  if (next_row % 32 == 0)
+    gimp_progress_update(double(next_row - state.sel_y) / double(state.sel_height));
+}
+
+// Whole source positions: bands of rows, each ending where a row of tiles ends, are
+// computed by worker threads from the source copy while the main thread writes the
+// band before.
+void render_copied_bands(GimpPixelRgn *dest, const NoiseTables &tables,
+                         const DisplaceParams &params, bool displaced,
+                         const SourcePixels &source, const RenderState &state)
+{
+  struct Band {
+    gint top = 0, bottom = 0;
+    std::vector<guchar> pixels;
+  };
+  const gint tile_height = gimp_tile_height();
+  const size_t row_bytes = size_t(state.sel_width) * size_t(source.bpp);
+  Band bands[2];
+  for (Band &band : bands)
+    band.pixels.resize(row_bytes * size_t(tile_height));
+  const int threads = render_threads();
+
+  const auto write_band = [&](const Band &band) {
+    gimp_pixel_rgn_set_rect(dest, band.pixels.data(), state.sel_x, band.top,
+                            state.sel_width, band.bottom - band.top);
+    report_progress(band.bottom, state);
+  };
+
+  Band *written = nullptr;
+  for (gint top = state.sel_y, index = 0; top < state.sel_y2; index ^= 1) {
+    Band &band = bands[index];
+    band.top = top;
+    band.bottom = std::min((top / tile_height + 1) * tile_height, state.sel_y2);
+    std::vector<std::thread> workers =
+        start_rendering_rows(band.bottom - band.top, threads, [&, top](int row) {
+          render_row(tables, params, displaced, source, state.sel_x, top + row,
+                     state.sel_width, band.pixels.data() + size_t(row) * row_bytes);
+        });
+    if (written)
+      write_band(*written);
+    join_all(workers);
+    written = &band;
+    top = band.bottom;
+  }
+  if (written)
+    write_band(*written);
+}
+
+// Fractional positions (a one-pixel selection edge at the origin): four samples
+// through the fetcher and a blend, region by region.
+void render_sampled_regions(GimpPixelRgn *dest, GimpDrawable *drawable,
+                            const NoiseTables &tables, const DisplaceParams &params,
+                            bool displaced, const RenderState &state)
+{
+  const FetcherPtr fetcher = new_smear_fetcher(drawable);
+  for (gpointer pr = gimp_pixel_rgns_register(1, dest); pr != nullptr;
+       pr = gimp_pixel_rgns_process(pr)) {
+    guchar *row_data = dest->data;
+    for (gint row = dest->y; row < gint(dest->y + dest->h); row++) {
+      guchar *pixel = row_data;
+      for (gint column = dest->x; column < gint(dest->x + dest->w); column++) {
+        render_pixel(fetcher.get(), tables, params, displaced, column, row, dest->bpp,
+                     state.has_alpha, pixel);
+        pixel += dest->bpp;
+      }
+      row_data += dest->rowstride;
+    }
+    report_progress(dest->y + dest->h, state);
+  }
+}
+
 } // namespace
+
+double scale_in_pixels(const DistortVals &settings, const RenderState &state)
+{
+  return (settings.scale / 100.0) * state.min_extent;
+}
+
+DisplaceParams displace_params(const DistortVals &settings, const RenderState &state)
+{
+  return {scale_in_pixels(settings, state), settings.turbulence, state.sel_x2,
+          state.sel_y2};
+}
+
+SourceBuffer read_source(GimpDrawable *drawable, const RenderState &state)
+{
+  SourceBuffer source;
+  const gint bpp = drawable->bpp;
+  source.pixels.resize(size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(bpp));
+  GimpPixelRgn region;
+  gimp_pixel_rgn_init(&region, drawable, 0, 0, state.sel_x2, state.sel_y2, FALSE, FALSE);
+  gimp_pixel_rgn_get_rect(&region, source.pixels.data(), 0, 0, state.sel_x2,
+                          state.sel_y2);
+  source.view = {source.pixels.data(), state.sel_x2, state.sel_y2, bpp};
+  return source;
+}
 
 void FetcherDeleter::operator()(GimpPixelFetcher *fetcher) const
 {
@@ -39,17 +171,6 @@ FetcherPtr new_smear_fetcher(GimpDrawable *drawable)
   FetcherPtr fetcher(gimp_pixel_fetcher_new(drawable, FALSE));
   gimp_pixel_fetcher_set_edge_mode(fetcher.get(), GIMP_PIXEL_FETCHER_EDGE_SMEAR);
   return fetcher;
-}
-
-double scale_in_pixels(const DistortVals &settings, const RenderState &state)
-{
-  return (settings.scale / 100.0) * state.min_extent;
-}
-
-DisplaceParams displace_params(const DistortVals &settings, const RenderState &state)
-{
-  return {scale_in_pixels(settings, state), settings.turbulence, state.sel_x2,
-          state.sel_y2};
 }
 
 void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
@@ -85,7 +206,7 @@ void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,
                 has_alpha, samples);
 }
 
-void render_drawable(GimpDrawable *drawable)
+void render_drawable(GimpDrawable *drawable, const SourcePixels &source)
 {
   const RenderState &state = render_state;
   GimpPixelRgn dest;
@@ -96,28 +217,12 @@ void render_drawable(GimpDrawable *drawable)
   const bool displaced = params.scale_px > 0;
 
   gimp_progress_init("Distorting...");
-
-  const FetcherPtr fetcher = new_smear_fetcher(drawable);
-
   const NoiseTables tables = build_noise_tables(state.noise_offset);
 
-  for (gpointer pr = gimp_pixel_rgns_register(1, &dest); pr != nullptr;
-       pr = gimp_pixel_rgns_process(pr)) {
-    guchar *row_data = dest.data;
-    for (gint row = dest.y; row < gint(dest.y + dest.h); row++) {
-      guchar *pixel = row_data;
-      for (gint column = dest.x; column < gint(dest.x + dest.w); column++) {
-        render_pixel(fetcher.get(), tables, params, displaced, column, row, dest.bpp,
-                     state.has_alpha, pixel);
-        pixel += dest.bpp;
-      }
-      row_data += dest.rowstride;
-    }
-
-    const gint next_row = dest.y + dest.h;
-    if (next_row % 32 == 0)
-      gimp_progress_update(double(next_row - state.sel_y) / double(state.sel_height));
-  }
+  if (samples_are_whole(params, displaced))
+    render_copied_bands(&dest, tables, params, displaced, source, state);
+  else
+    render_sampled_regions(&dest, drawable, tables, params, displaced, state);
 }
 
 #pragma GCC diagnostic pop

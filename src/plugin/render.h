@@ -3,10 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <libgimp/gimp.h>
 
-#include "../engine/displace.h"
+#include "../engine/render_kernel.h"
 #include "settings.h"
 
 // Fixed by run before the settings are read.
@@ -26,11 +27,13 @@ double scale_in_pixels(const DistortVals &settings, const RenderState &state);
 
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
-// Blends the four samples around (nx, ny) like gimp_bilinear_pixels_8, except that a
-// pixel whose blended alpha is 0 takes the colour of the first sample instead of
-// keeping whatever dest held.
-void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
-                   guchar **samples);
+// Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2),
+// read once per run and shared by the preview and the render pass.
+struct SourceBuffer {
+  std::vector<guchar> pixels;
+  SourcePixels view;
+};
+SourceBuffer read_source(GimpDrawable *drawable, const RenderState &state);
 
 struct FetcherDeleter {
   void operator()(GimpPixelFetcher *fetcher) const;
@@ -41,11 +44,18 @@ using FetcherPtr = std::unique_ptr<GimpPixelFetcher, FetcherDeleter>;
 // take the nearest edge pixel.
 FetcherPtr new_smear_fetcher(GimpDrawable *drawable);
 
-// Output pixel for drawable position (x, y): displaced when displaced is true, then
-// sampled through the fetcher (smear edges) and blended.
+// Blends the four samples around (nx, ny) like gimp_bilinear_pixels_8, except that a
+// pixel whose blended alpha is 0 takes the colour of the first sample instead of
+// keeping whatever dest held.
+void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
+                   guchar **samples);
+
+// Output pixel for drawable position (x, y) when positions may have fractions:
+// displaced when displaced is true, then sampled through the fetcher (smear edges)
+// and blended.
 void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,
                   const DisplaceParams &params, bool displaced, double x, double y,
                   int bpp, bool has_alpha, guchar *dest);
 
 // Writes the shadow buffer over the selection bounds from the unchanged drawable.
-void render_drawable(GimpDrawable *drawable);
+void render_drawable(GimpDrawable *drawable, const SourcePixels &source);

@@ -21,8 +21,8 @@ struct SettingSpec {
   int digits;
 };
 
-constexpr SettingSpec scale_setting = {"scale", "Scale", "Scale:", 5.0, 0.0, 100.0,
-                                       0.1,     10.0,    1};
+constexpr SettingSpec scale_setting = {"scale", "Scale", "Scale:", 5.0, 0.0,
+                                       100.0,   0.1,     10.0,     1};
 constexpr SettingSpec turbulence_setting = {
     "disturbance", "Turbulence", "Turbulence:", 0.5, 0.0, 1.0, 0.01, 0.1, 2};
 

@@ -6,17 +6,18 @@
 #include "../plugin/render.h"
 #include "preview.h"
 
-namespace {
+namespace
+{
 
 // A slider with spin button in the given table row, writing its value straight
 // into target and redrawing the preview on every change.
 void add_setting_entry(GtkWidget *table, int row, const SettingSpec &setting,
                        double *target, GtkWidget *preview)
 {
-  GtkObject *adjustment = gimp_scale_entry_new(
-      GTK_TABLE(table), 0, row, setting.label, 180, 75, *target, setting.lower,
-      setting.upper, setting.step, setting.page, setting.digits, TRUE, 0.0, 0.0,
-      nullptr, nullptr);
+  GtkObject *adjustment =
+      gimp_scale_entry_new(GTK_TABLE(table), 0, row, setting.label, 180, 75, *target,
+                           setting.lower, setting.upper, setting.step, setting.page,
+                           setting.digits, TRUE, 0.0, 0.0, nullptr, nullptr);
   g_signal_connect(adjustment, "value_changed", G_CALLBACK(gimp_double_adjustment_update),
                    target);
   g_signal_connect_swapped(adjustment, "value-changed",
@@ -30,16 +31,20 @@ void use_image_colormap(GtkWidget *preview, gint32 drawable_id)
   if (!gimp_drawable_is_indexed(drawable_id))
     return;
   gint num_colors = 0;
-  guchar *colormap = gimp_image_get_colormap(gimp_item_get_image(drawable_id), &num_colors);
-  gimp_preview_area_set_colormap(GIMP_PREVIEW_AREA(gimp_preview_get_area(GIMP_PREVIEW(preview))),
-                                 colormap, num_colors);
+  guchar *colormap =
+      gimp_image_get_colormap(gimp_item_get_image(drawable_id), &num_colors);
+  gimp_preview_area_set_colormap(
+      GIMP_PREVIEW_AREA(gimp_preview_get_area(GIMP_PREVIEW(preview))), colormap,
+      num_colors);
   g_free(colormap);
 }
 
 } // namespace
 
-bool show_dialog(GimpDrawable *drawable)
+bool show_dialog(GimpDrawable *drawable, const SourcePixels &source)
 {
+  const PreviewSource preview_source = {drawable, &source};
+
   gimp_ui_init("Ondalux", FALSE);
 
   GtkWidget *dialog = gimp_dialog_new(
@@ -60,7 +65,8 @@ bool show_dialog(GimpDrawable *drawable)
   GtkWidget *preview = gimp_zoom_preview_new_from_drawable_id(drawable->drawable_id);
   use_image_colormap(preview, drawable->drawable_id);
   gtk_box_pack_start(GTK_BOX(main_box), preview, TRUE, TRUE, 0);
-  g_signal_connect_swapped(preview, "invalidated", G_CALLBACK(preview_update), drawable);
+  g_signal_connect_swapped(preview, "invalidated", G_CALLBACK(preview_update),
+                           const_cast<PreviewSource *>(&preview_source));
 
   GtkWidget *table = gtk_table_new(2, 3, FALSE);
   gtk_table_set_col_spacings(GTK_TABLE(table), 6);

@@ -3,5 +3,8 @@
 
 #include <libgimp/gimp.h>
 
-// Shows the modal dialog editing the process-wide settings; true when answered OK.
-bool show_dialog(GimpDrawable *drawable);
+#include "../engine/render_kernel.h"
+
+// Shows the modal dialog editing the process-wide settings, previewing from source
+// (the run's copy of the drawable); true when answered OK.
+bool show_dialog(GimpDrawable *drawable, const SourcePixels &source);

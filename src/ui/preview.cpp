@@ -4,7 +4,8 @@
 
 #include "../plugin/render.h"
 
-namespace {
+namespace
+{
 
 struct GFreeDeleter {
   void operator()(guchar *buffer) const { g_free(buffer); }
@@ -12,10 +13,8 @@ struct GFreeDeleter {
 
 } // namespace
 
-void preview_update(GimpDrawable *drawable, GimpPreview *preview)
+void preview_update(const PreviewSource *source, GimpPreview *preview)
 {
-  const FetcherPtr fetcher = new_smear_fetcher(drawable);
-
   gint width, height, bpp;
   std::unique_ptr<guchar, GFreeDeleter> buffer(
       gimp_zoom_preview_get_source(GIMP_ZOOM_PREVIEW(preview), &width, &height, &bpp));
@@ -23,17 +22,25 @@ void preview_update(GimpDrawable *drawable, GimpPreview *preview)
     return;
 
   const DisplaceParams params = displace_params(vals, render_state);
+  const bool displaced = params.scale_px > 0;
   const NoiseTables tables = build_noise_tables(render_state.noise_offset);
+  const FetcherPtr fetcher = samples_are_whole(params, displaced)
+                                 ? nullptr
+                                 : new_smear_fetcher(source->drawable);
 
-  // Scale 0 shows the source as it is.
-  if (params.scale_px > 0) {
+  // Scale 0 shows the source as it is, and so does a zoomed-out indexed drawable,
+  // whose preview data comes as RGB: OK refuses to render it anyway.
+  if (displaced && bpp == source->pixels->bpp) {
     guchar *pixel = buffer.get();
     for (gint row = 0; row < height; row++) {
       for (gint column = 0; column < width; column++) {
-        gint src_x, src_y;
-        gimp_preview_untransform(preview, column, row, &src_x, &src_y);
-        render_pixel(fetcher.get(), tables, params, true, src_x, src_y, bpp,
-                     render_state.has_alpha, pixel);
+        gint x, y;
+        gimp_preview_untransform(preview, column, row, &x, &y);
+        if (fetcher)
+          render_pixel(fetcher.get(), tables, params, true, x, y, bpp,
+                       render_state.has_alpha, pixel);
+        else
+          copy_displaced_pixel(tables, params, true, *source->pixels, x, y, pixel);
         pixel += bpp;
       }
     }

@@ -8,7 +8,8 @@
 
 #include <X11/Xlib.h>
 
-namespace {
+namespace
+{
 
 std::string command_output(const std::string &command)
 {
@@ -23,7 +24,8 @@ std::string command_output(const std::string &command)
 // The dialog's window id, or "" when it is not mapped.
 std::string find_dialog()
 {
-  std::string id = command_output("xdotool search --onlyvisible --name '^Ondalux$' 2>/dev/null");
+  std::string id =
+      command_output("xdotool search --onlyvisible --name '^Ondalux$' 2>/dev/null");
   const size_t end = id.find('\n');
   return end == std::string::npos ? id : id.substr(0, end);
 }
@@ -59,7 +61,8 @@ bool send_delete_request(const std::string &window_id)
   event.xclient.format = 32;
   event.xclient.data.l[0] = XInternAtom(display, "WM_DELETE_WINDOW", False);
   event.xclient.data.l[1] = CurrentTime;
-  const Status sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+  const Status sent =
+      XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
   XCloseDisplay(display);
   return sent != 0;
 }
@@ -73,7 +76,8 @@ std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds)
   std::string window;
   while ((window = find_dialog()).empty()) {
     if (std::chrono::steady_clock::now() > deadline)
-      return "no Ondalux dialog appeared within " + std::to_string(timeout_seconds) + " s";
+      return "no Ondalux dialog appeared within " + std::to_string(timeout_seconds) +
+             " s";
     pause_for(200);
   }
   pause_for(800);
@@ -82,7 +86,8 @@ std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds)
 
   // With nothing focused, Shift+Tab reaches OK first, then Cancel, Help, the
   // Turbulence spin button and slider, and the Scale spin button.
-  run("xdotool key --delay 50 shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab");
+  run("xdotool key --delay 50 shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab "
+      "shift+Tab");
   if (!answer.scale.empty())
     type_into_focus(answer.scale);
   run("xdotool key --delay 50 Tab Tab");

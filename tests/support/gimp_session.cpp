@@ -68,8 +68,8 @@ GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
   const fs::path program_path = dir / "program.scm";
   const fs::path results_path = dir / "results.txt";
   const fs::path log_path = dir / "gimp.log";
-  std::ofstream(program_path) << program
-                              << "\n(report \"program-complete\")\n(close-output-port results)\n";
+  std::ofstream(program_path)
+      << program << "\n(report \"program-complete\")\n(close-output-port results)\n";
   fs::remove(results_path);
 
   // Each -b is evaluated on its own, so the whole program is one (begin ...).
@@ -85,8 +85,8 @@ GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
   GimpRun run;
   const auto start = std::chrono::steady_clock::now();
   const int status = std::system(command.c_str());
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                    .count();
+  run.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 
   std::stringstream log;

@@ -6,7 +6,8 @@
 
 #include <png.h>
 
-namespace {
+namespace
+{
 
 struct FileCloser {
   void operator()(FILE *file) const { fclose(file); }
@@ -40,7 +41,8 @@ int color_type_for(int channels)
 Image read_png(const std::string &path)
 {
   FilePtr file = open_file(path, "rb");
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
@@ -69,7 +71,8 @@ Image read_png(const std::string &path)
 void write_png(const Image &image, const std::string &path)
 {
   FilePtr file = open_file(path, "wb");
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
@@ -97,7 +100,8 @@ Image make_test_image(int width, int height, int channels)
     for (int x = 0; x < width; x++) {
       uint8_t *p = image.at(x, y);
       for (int c = 0; c < colour_channels; c++)
-        p[c] = uint8_t((x * (3 + 2 * c) + y * (5 - c) + ((x / 4 + y / 3) % 2) * 90) & 255);
+        p[c] =
+            uint8_t((x * (3 + 2 * c) + y * (5 - c) + ((x / 4 + y / 3) % 2) * 90) & 255);
       if (image.has_alpha()) {
         const int band = (x + 2 * y) % 23;
         p[channels - 1] = band < 6 ? 0 : band < 12 ? uint8_t(40 * (band - 5)) : 255;

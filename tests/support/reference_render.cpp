@@ -6,7 +6,8 @@
 
 #include "displace.h"
 
-namespace {
+namespace
+{
 
 const uint8_t *smeared(const Image &image, long x, long y)
 {

@@ -1,0 +1,45 @@
+// The per-pixel work of the render pass and the preview when every source position
+// is whole: each output pixel is then a copy of one source pixel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "displace.h"
+
+// Source pixels covering [0, width) x [0, height), rows packed.
+struct SourcePixels {
+  const uint8_t *data;
+  int32_t width, height;
+  int32_t bpp;
+
+  const uint8_t *at(int32_t x, int32_t y) const
+  {
+    return data + (size_t(y) * size_t(width) + size_t(x)) * size_t(bpp);
+  }
+};
+
+// True when every source position is whole and lies in [0, sel_x2) x [0, sel_y2):
+// undisplaced positions are the pixels themselves, displaced ones are folded on both
+// axes. The four-sample blend then reproduces its first sample exactly, so a copy
+// gives the same bytes. False only for a one-pixel selection edge at the origin.
+bool samples_are_whole(const DisplaceParams &params, bool displaced);
+
+// The output pixel for (x, y), copied from source, which must cover
+// [0, sel_x2) x [0, sel_y2); only valid when samples_are_whole.
+inline void copy_displaced_pixel(const NoiseTables &tables, const DisplaceParams &params,
+                                 bool displaced, const SourcePixels &source, double x,
+                                 double y, uint8_t *dest)
+{
+  double nx = x, ny = y;
+  if (displaced)
+    displace(tables, params, x, y, &nx, &ny);
+  const uint8_t *sample = source.at(int32_t(nx), int32_t(ny));
+  for (int32_t channel = 0; channel < source.bpp; channel++)
+    dest[channel] = sample[channel];
+}
+
+// count output pixels of row y from column x0 on, packed into dest.
+void render_row(const NoiseTables &tables, const DisplaceParams &params, bool displaced,
+                const SourcePixels &source, int32_t x0, int32_t y, int32_t count,
+                uint8_t *dest);
