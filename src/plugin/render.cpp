@@ -89,6 +89,9 @@ void render_copied_bands(GimpPixelRgn *dest, const NoiseTables &tables,
   const auto write_band = [&](const Band &band) {
     gimp_pixel_rgn_set_rect(dest, band.pixels.data(), state.sel_x, band.top,
                             state.sel_width, band.bottom - band.top);
+    // Hands the band's tiles to GIMP now, while the next band is computed, rather
+    // than all at the end.
+    gimp_drawable_flush(dest->drawable);
     report_progress(band.bottom, state);
   };
 
