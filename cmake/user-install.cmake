@@ -15,3 +15,11 @@ endif()
 # GIMP finds a plug-in in a subfolder only when the folder bears its name.
 file(INSTALL "${ONDALUX_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
      USE_SOURCE_PERMISSIONS)
+
+# The batch command goes where a user's own commands go.
+set(data_home "$ENV{XDG_DATA_HOME}")
+if(data_home STREQUAL "")
+  set(data_home "$ENV{HOME}/.local/share")
+endif()
+file(INSTALL "${ONDALUX_BATCH}" DESTINATION "$ENV{HOME}/.local/bin" USE_SOURCE_PERMISSIONS)
+file(INSTALL "${ONDALUX_MAN_PAGE}" DESTINATION "${data_home}/man/man1")

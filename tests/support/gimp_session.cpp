@@ -42,7 +42,11 @@ std::string prepare_profile(const std::string &dir)
   for (const char *folder : {"brushes", "dynamics", "gradients", "palettes", "patterns",
                              "tool-presets", "mypaint-brushes"})
     fs::create_directories(profile / folder);
-  const std::string command = "GIMP2_DIRECTORY='" + profile.string() +
+  // A home of its own, so the batch command and manual land there and not in the
+  // real user's.
+  const fs::path home = fs::path(dir) / "home";
+  const std::string command = "HOME='" + home.string() +
+                              "' XDG_DATA_HOME= GIMP2_DIRECTORY='" + profile.string() +
                               "' cmake --install '" ONDALUX_BUILD_DIR "' > '" +
                               (fs::path(dir) / "install.log").string() + "' 2>&1";
   if (std::system(command.c_str()) != 0)
