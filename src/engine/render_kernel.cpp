@@ -1,5 +1,16 @@
 #include "render_kernel.h"
 
+int32_t sample_floor(double v)
+{
+  constexpr int32_t far_outside = 1 << 30;
+  int32_t t = truncate_to_int32(v);
+  if (t > far_outside)
+    t = far_outside;
+  if (t < -far_outside)
+    t = -far_outside;
+  return v >= 0 ? t : t - 1;
+}
+
 bool samples_are_whole(const DisplaceParams &params, bool displaced)
 {
   return !displaced || (params.sel_x2 > 1 && params.sel_y2 > 1);

@@ -19,6 +19,11 @@ struct SourcePixels {
   }
 };
 
+// The integer sample position for a source coordinate: trunc for non-negative
+// values, trunc - 1 for negative ones. Values far outside any drawable (which all
+// take its edge pixel) are clamped to +-2^30, so the next position does not overflow.
+int32_t sample_floor(double v);
+
 // True when every source position is whole and lies in [0, sel_x2) x [0, sel_y2):
 // undisplaced positions are the pixels themselves, displaced ones are folded on both
 // axes. The four-sample blend then reproduces its first sample exactly, so a copy

@@ -16,21 +16,6 @@ RenderState render_state;
 namespace
 {
 
-// Positions far outside any drawable all smear to its edge, so clamping them keeps
-// the result and keeps ix + 1 from overflowing.
-constexpr gint32 far_outside = 1 << 30;
-
-// trunc for non-negative positions, trunc - 1 for negative ones.
-gint32 sample_floor(double v)
-{
-  gint32 t = truncate_to_int32(v);
-  if (t > far_outside)
-    t = far_outside;
-  if (t < -far_outside)
-    t = -far_outside;
-  return v >= 0 ? t : t - 1;
-}
-
 // GIMP's own preference for how many threads filters may use.
 int render_threads()
 {
