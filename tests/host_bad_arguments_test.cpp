@@ -31,33 +31,46 @@ const ArgumentCase argument_cases[] = {
     {"nan-turbulence", "5", "not-a-number", "calling-error", true},
 };
 
+// On grey, grey with alpha, RGB and RGB with alpha layers.
 TEST(HostBadArguments, EndQuicklyWithTheExpectedStatusAndAValidImage)
 {
   const std::string work = fresh_work_dir("host_bad_arguments");
   const std::string profile = prepare_profile(work);
-  const std::string input = work + "/input.png";
-  write_png(make_test_image(64, 48, 4), input);
+  const auto input = [&](int channels) {
+    return work + "/input-" + std::to_string(channels) + ".png";
+  };
+  const auto output = [&](int channels, const ArgumentCase &c) {
+    return work + "/" + std::to_string(channels) + "-" + c.name + ".png";
+  };
 
   std::ostringstream program;
-  for (const ArgumentCase &c : argument_cases)
-    program << "(render-case " << scheme_string(c.name) << " " << scheme_string(input)
-            << " #f RUN-NONINTERACTIVE " << c.scale << " " << c.turbulence << " "
-            << scheme_string(work + "/" + c.name + ".png") << ")\n";
-  const GimpRun run = run_gimp_batch(profile, work, program.str(), 120);
+  for (int channels = 1; channels <= 4; channels++) {
+    write_png(make_test_image(64, 48, channels), input(channels));
+    for (const ArgumentCase &c : argument_cases)
+      program << "(render-case " << scheme_string(std::to_string(channels) + "-" + c.name)
+              << " " << scheme_string(input(channels)) << " #f RUN-NONINTERACTIVE "
+              << c.scale << " " << c.turbulence << " "
+              << scheme_string(output(channels, c)) << ")\n";
+  }
+  const GimpRun run = run_gimp_batch(profile, work, program.str(), 300);
   ASSERT_TRUE(run.completed()) << run.log;
 
-  // GIMP's start and exit take a few seconds; each case gets two more.
-  const double budget = 10.0 + 2.0 * std::size(argument_cases);
+  // GIMP's start and exit take a few seconds; each case gets one more.
+  const double budget = 10.0 + 1.0 * 4 * std::size(argument_cases);
   EXPECT_LT(run.seconds, budget);
 
-  const Image source = read_png(input);
-  for (const ArgumentCase &c : argument_cases) {
-    EXPECT_EQ(run.value(c.name), c.expected_status) << c.name;
-    const Image rendered = read_png(work + "/" + c.name + ".png");
-    EXPECT_EQ(rendered.width, source.width);
-    EXPECT_EQ(rendered.height, source.height);
-    if (c.unchanged) {
-      EXPECT_EQ(differing_bytes(source, rendered), 0u) << c.name;
+  for (int channels = 1; channels <= 4; channels++) {
+    const Image source = read_png(input(channels));
+    for (const ArgumentCase &c : argument_cases) {
+      const std::string name = std::to_string(channels) + "-" + c.name;
+      EXPECT_EQ(run.value(name), c.expected_status) << name;
+      const Image rendered = read_png(output(channels, c));
+      EXPECT_EQ(rendered.width, source.width);
+      EXPECT_EQ(rendered.height, source.height);
+      EXPECT_EQ(rendered.channels, source.channels);
+      if (c.unchanged) {
+        EXPECT_EQ(differing_bytes(source, rendered), 0u) << name;
+      }
     }
   }
   EXPECT_TRUE(host_complaints(run.log).empty()) << run.log;

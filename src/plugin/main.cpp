@@ -14,7 +14,9 @@ void query();
 void run(const gchar *name, gint nparams, const GimpParam *param, gint *nreturn_vals,
          GimpParam **return_vals);
 
-GimpParam return_values[1];
+// The status, and an error message when the run fails for a reason the caller could
+// not see coming.
+GimpParam return_values[2];
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -44,6 +46,14 @@ void query()
                          "RGB*, GRAY*", GIMP_PLUGIN, G_N_ELEMENTS(args), 0, args,
                          nullptr);
   gimp_plugin_menu_register(PROC_NAME, "<Image>/Filters/Distorts");
+}
+
+void fail_with_message(const char *message, gint *nreturn_vals)
+{
+  return_values[0].data.d_status = GIMP_PDB_EXECUTION_ERROR;
+  return_values[1].type = GIMP_PDB_STRING;
+  return_values[1].data.d_string = const_cast<gchar *>(message);
+  *nreturn_vals = 2;
 }
 
 // Stored settings are trusted only when they have exactly our size: the data store
@@ -121,11 +131,22 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     status = GIMP_PDB_EXECUTION_ERROR;
     return;
   }
+  // A layer group's pixels are made from its layers; GIMP refuses to write them.
+  if (gimp_item_is_group(drawable_id)) {
+    fail_with_message("Ondalux cannot distort a layer group; pick a layer inside it",
+                      nreturn_vals);
+    return;
+  }
 
   render_drawable(drawable.get(), source.view);
 
   gimp_drawable_flush(drawable.get());
-  gimp_drawable_merge_shadow(drawable_id, TRUE);
+  // Locked pixels, for one, make GIMP refuse the result.
+  if (!gimp_drawable_merge_shadow(drawable_id, TRUE)) {
+    fail_with_message("GIMP did not accept the result: the drawable cannot be modified",
+                      nreturn_vals);
+    return;
+  }
   gimp_drawable_update(drawable_id, sel_x, sel_y, sel_width, sel_height);
 
   if (run_mode != GIMP_RUN_NONINTERACTIVE)
