@@ -104,11 +104,13 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     return;
   set_selection_state(sel_x, sel_y, sel_width, sel_height, has_alpha);
   gimp_tile_cache_ntiles(512);
-  const SourceBuffer source = read_source(drawable.get(), render_state);
+  SourceBuffer source = new_source(drawable.get(), render_state);
 
   switch (run_mode) {
   case GIMP_RUN_INTERACTIVE:
     load_stored_vals();
+    // The preview may show any part of the selection.
+    read_source_rows(source, render_state.sel_y2);
     if (!show_dialog(drawable.get(), source.view))
       return;
     break;
@@ -138,7 +140,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     return;
   }
 
-  render_drawable(drawable.get(), source.view);
+  render_drawable(drawable.get(), source);
 
   gimp_drawable_flush(drawable.get());
   // Locked pixels, for one, make GIMP refuse the result.

@@ -56,16 +56,33 @@ void report_progress(gint next_row, const RenderState &state)
 // Whole source positions: bands of rows, each ending where a row of tiles ends, are
 // computed by worker threads from the source copy while the main thread writes the
 // band before.
+// How many rows above or below its own a pixel's source may lie: the vertical offset
+// is at most 2 x scale_px x turbulence² (noise stays within [-1, 1]), plus a row
+// for the truncation; folding only brings positions closer. Unbounded settings
+// may reach anywhere.
+gint vertical_reach(const DisplaceParams &params, bool displaced, gint rows)
+{
+  if (!displaced)
+    return 0;
+  const double reach =
+      2.5 * params.scale_px * params.turbulence * params.turbulence + 2.0;
+  return reach < double(rows) ? gint(reach) + 1 : rows;
+}
+
 void render_copied_bands(GimpPixelRgn *dest, const NoiseTables &tables,
                          const DisplaceParams &params, bool displaced,
-                         const SourcePixels &source, const RenderState &state)
+                         SourceBuffer &source, const RenderState &state)
 {
   struct Band {
     gint top = 0, bottom = 0;
     std::vector<guchar> pixels;
   };
   const gint tile_height = gimp_tile_height();
-  const size_t row_bytes = size_t(state.sel_width) * size_t(source.bpp);
+  const size_t row_bytes = size_t(state.sel_width) * size_t(source.view.bpp);
+  const gint reach = vertical_reach(params, displaced, state.sel_y2);
+  const auto band_bottom = [&](gint top) {
+    return std::min((top / tile_height + 1) * tile_height, state.sel_y2);
+  };
   Band bands[2];
   for (Band &band : bands)
     band.pixels.resize(row_bytes * size_t(tile_height));
@@ -80,18 +97,23 @@ void render_copied_bands(GimpPixelRgn *dest, const NoiseTables &tables,
     report_progress(band.bottom, state);
   };
 
+  // Each band reads source rows up to its bottom plus the reach; the main thread
+  // reads those of the next band while the workers compute this one.
+  read_source_rows(source, band_bottom(state.sel_y) + reach);
   Band *written = nullptr;
   for (gint top = state.sel_y, index = 0; top < state.sel_y2; index ^= 1) {
     Band &band = bands[index];
     band.top = top;
-    band.bottom = std::min((top / tile_height + 1) * tile_height, state.sel_y2);
+    band.bottom = band_bottom(top);
     std::vector<std::thread> workers =
         start_rendering_rows(band.bottom - band.top, threads, [&, top](int row) {
-          render_row(tables, params, displaced, source, state.sel_x, top + row,
+          render_row(tables, params, displaced, source.view, state.sel_x, top + row,
                      state.sel_width, band.pixels.data() + size_t(row) * row_bytes);
         });
     if (written)
       write_band(*written);
+    if (band.bottom < state.sel_y2)
+      read_source_rows(source, band_bottom(band.bottom) + reach);
     join_all(workers);
     written = &band;
     top = band.bottom;
@@ -136,17 +158,28 @@ DisplaceParams displace_params(const DistortVals &settings, const RenderState &s
           state.sel_y2};
 }
 
-SourceBuffer read_source(GimpDrawable *drawable, const RenderState &state)
+SourceBuffer new_source(GimpDrawable *drawable, const RenderState &state)
 {
-  SourceBuffer source;
-  const gint bpp = drawable->bpp;
-  source.pixels.resize(size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(bpp));
-  GimpPixelRgn region;
-  gimp_pixel_rgn_init(&region, drawable, 0, 0, state.sel_x2, state.sel_y2, FALSE, FALSE);
-  gimp_pixel_rgn_get_rect(&region, source.pixels.data(), 0, 0, state.sel_x2,
-                          state.sel_y2);
-  source.view = {source.pixels.data(), state.sel_x2, state.sel_y2, bpp};
+  const size_t size = size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(drawable->bpp);
+  SourceBuffer source = {drawable, std::unique_ptr<guchar[]>(new guchar[size]), {}, 0};
+  source.view = {source.pixels.get(), state.sel_x2, state.sel_y2, gint(drawable->bpp)};
   return source;
+}
+
+void read_source_rows(SourceBuffer &source, gint rows)
+{
+  rows = std::min(rows, source.view.height);
+  if (rows <= source.rows_read)
+    return;
+  GimpPixelRgn region;
+  gimp_pixel_rgn_init(&region, source.drawable, 0, source.rows_read, source.view.width,
+                      rows - source.rows_read, FALSE, FALSE);
+  gimp_pixel_rgn_get_rect(
+      &region,
+      source.pixels.get() +
+          size_t(source.rows_read) * size_t(source.view.width) * size_t(source.view.bpp),
+      0, source.rows_read, source.view.width, rows - source.rows_read);
+  source.rows_read = rows;
 }
 
 void FetcherDeleter::operator()(GimpPixelFetcher *fetcher) const
@@ -194,7 +227,7 @@ void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,
                 has_alpha, samples);
 }
 
-void render_drawable(GimpDrawable *drawable, const SourcePixels &source)
+void render_drawable(GimpDrawable *drawable, SourceBuffer &source)
 {
   const RenderState &state = render_state;
   GimpPixelRgn dest;

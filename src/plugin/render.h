@@ -28,12 +28,18 @@ double scale_in_pixels(const DistortVals &settings, const RenderState &state);
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2),
-// read once per run and shared by the preview and the render pass.
+// read once per run, row by row as far as needed, and shared by the preview and the
+// render pass.
 struct SourceBuffer {
-  std::vector<guchar> pixels;
+  GimpDrawable *drawable;
+  std::unique_ptr<guchar[]> pixels;
   SourcePixels view;
+  gint rows_read;
 };
-SourceBuffer read_source(GimpDrawable *drawable, const RenderState &state);
+SourceBuffer new_source(GimpDrawable *drawable, const RenderState &state);
+
+// Makes the first rows rows of source (at most all of them) readable.
+void read_source_rows(SourceBuffer &source, gint rows);
 
 struct FetcherDeleter {
   void operator()(GimpPixelFetcher *fetcher) const;
@@ -58,4 +64,4 @@ void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,
                   int bpp, bool has_alpha, guchar *dest);
 
 // Writes the shadow buffer over the selection bounds from the unchanged drawable.
-void render_drawable(GimpDrawable *drawable, const SourcePixels &source);
+void render_drawable(GimpDrawable *drawable, SourceBuffer &source);
