@@ -53,9 +53,6 @@ void report_progress(gint next_row, const RenderState &state)
     gimp_progress_update(double(next_row - state.sel_y) / double(state.sel_height));
 }
 
-// Whole source positions: bands of rows, each ending where a row of tiles ends, are
-// computed by worker threads from the source copy while the main thread writes the
-// band before.
 // How many rows above or below its own a pixel's source may lie: the vertical offset
 // is at most 2 x scale_px x turbulence² (noise stays within [-1, 1]), plus a row
 // for the truncation; folding only brings positions closer. Unbounded settings
@@ -69,6 +66,9 @@ gint vertical_reach(const DisplaceParams &params, bool displaced, gint rows)
   return reach < double(rows) ? gint(reach) + 1 : rows;
 }
 
+// Whole source positions: bands of rows, each ending where a row of tiles ends, are
+// computed by worker threads from the source copy while the main thread writes the
+// band before.
 void render_copied_bands(GimpPixelRgn *dest, const NoiseTables &tables,
                          const DisplaceParams &params, bool displaced,
                          SourceBuffer &source, const RenderState &state)
