@@ -57,13 +57,4 @@ TEST(RenderKernel, CopiesExactlyWhatTheFourSampleBlendGives)
   }
 }
 
-TEST(RenderKernel, FractionalPositionsAreLeftToTheBlend)
-{
-  // A one-pixel selection edge at the origin leaves that axis unfolded.
-  EXPECT_FALSE(samples_are_whole({5.0, 0.5, 1, 300}, true));
-  EXPECT_FALSE(samples_are_whole({5.0, 0.5, 300, 1}, true));
-  EXPECT_TRUE(samples_are_whole({5.0, 0.5, 1, 1}, false));
-  EXPECT_TRUE(samples_are_whole({5.0, 0.5, 2, 2}, true));
-}
-
 } // namespace
