@@ -16,6 +16,25 @@ RenderState render_state;
 namespace
 {
 
+// Scale per cent of the selection's smaller side.
+double scale_in_pixels(const DistortVals &settings, const RenderState &state)
+{
+  return (settings.scale / 100.0) * state.min_extent;
+}
+
+// Blends the four samples around (nx, ny) like gimp_bilinear_pixels_8, except that a
+// pixel whose blended alpha is 0 takes the colour of the first sample instead of
+// keeping whatever dest held.
+void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
+                   guchar **samples)
+{
+  gimp_bilinear_pixels_8(dest, nx, ny, bpp, has_alpha, samples);
+  if (has_alpha && dest[bpp - 1] == 0) {
+    for (int channel = 0; channel < bpp - 1; channel++)
+      dest[channel] = samples[0][channel];
+  }
+}
+
 // GIMP's own preference for how many threads filters may use.
 int render_threads()
 {
@@ -147,11 +166,6 @@ void render_sampled_regions(GimpPixelRgn *dest, GimpDrawable *drawable,
 
 } // namespace
 
-double scale_in_pixels(const DistortVals &settings, const RenderState &state)
-{
-  return (settings.scale / 100.0) * state.min_extent;
-}
-
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state)
 {
   return {scale_in_pixels(settings, state), settings.turbulence, state.sel_x2,
@@ -192,16 +206,6 @@ FetcherPtr new_smear_fetcher(GimpDrawable *drawable)
   FetcherPtr fetcher(gimp_pixel_fetcher_new(drawable, FALSE));
   gimp_pixel_fetcher_set_edge_mode(fetcher.get(), GIMP_PIXEL_FETCHER_EDGE_SMEAR);
   return fetcher;
-}
-
-void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
-                   guchar **samples)
-{
-  gimp_bilinear_pixels_8(dest, nx, ny, bpp, has_alpha, samples);
-  if (has_alpha && dest[bpp - 1] == 0) {
-    for (int channel = 0; channel < bpp - 1; channel++)
-      dest[channel] = samples[0][channel];
-  }
 }
 
 void render_pixel(GimpPixelFetcher *fetcher, const NoiseTables &tables,

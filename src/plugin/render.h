@@ -22,9 +22,8 @@ struct RenderState {
 extern DistortVals vals;
 extern RenderState render_state;
 
-// Scale per cent of the selection's smaller side.
-double scale_in_pixels(const DistortVals &settings, const RenderState &state);
-
+// Scale as pixels (per cent of the selection's smaller side), turbulence and the
+// selection's far edges.
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2),
@@ -49,12 +48,6 @@ using FetcherPtr = std::unique_ptr<GimpPixelFetcher, FetcherDeleter>;
 // A fetcher on the drawable itself (not its shadow) whose out-of-bounds positions
 // take the nearest edge pixel.
 FetcherPtr new_smear_fetcher(GimpDrawable *drawable);
-
-// Blends the four samples around (nx, ny) like gimp_bilinear_pixels_8, except that a
-// pixel whose blended alpha is 0 takes the colour of the first sample instead of
-// keeping whatever dest held.
-void blend_samples(guchar *dest, double nx, double ny, int bpp, bool has_alpha,
-                   guchar **samples);
 
 // Output pixel for drawable position (x, y) when positions may have fractions:
 // displaced when displaced is true, then sampled through the fetcher (smear edges)
