@@ -1,4 +1,5 @@
-// 8-bit images with 1 to 4 channels, alpha last, and their PNG files.
+// Images with 1 to 4 channels, alpha last, of 1 to 8 bytes each in the host's own
+// layout, and PNG files of 8-bit ones.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,14 @@ struct Image {
   int width = 0;
   int height = 0;
   int channels = 0; // 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
+  int channel_bytes = 1;
   std::vector<uint8_t> pixels;
 
-  uint8_t *at(int x, int y) { return &pixels[(size_t(y) * width + x) * channels]; }
+  size_t pixel_bytes() const { return size_t(channels) * size_t(channel_bytes); }
+  uint8_t *at(int x, int y) { return &pixels[(size_t(y) * width + x) * pixel_bytes()]; }
   const uint8_t *at(int x, int y) const
   {
-    return &pixels[(size_t(y) * width + x) * channels];
+    return &pixels[(size_t(y) * width + x) * pixel_bytes()];
   }
   bool has_alpha() const { return channels == 2 || channels == 4; }
 };

@@ -1,6 +1,8 @@
 #include "reference_render.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <libgimp/gimp.h>
 
@@ -22,6 +24,42 @@ long floor_toward_left(double v)
   return v >= 0 ? t : t - 1;
 }
 
+// 16-bit channels at a position with a fraction: the same weights in doubles, colour
+// weighted by alpha, rounded back to 16 bits.
+void blend_u16(uint8_t *dest, double x, double y, int channels, bool has_alpha,
+               const uint8_t *const corners[4])
+{
+  const auto value = [&](int k, int c) {
+    uint16_t v;
+    std::memcpy(&v, corners[k] + 2 * c, 2);
+    return v / 65535.0;
+  };
+  x -= std::floor(x);
+  y -= std::floor(y);
+  const double weights[4] = {(1 - x) * (1 - y), x * (1 - y), (1 - x) * y, x * y};
+  const int colours = has_alpha ? channels - 1 : channels;
+  double alpha = 1.0;
+  if (has_alpha) {
+    alpha = 0;
+    for (int k = 0; k < 4; k++)
+      alpha += weights[k] * value(k, colours);
+  }
+  for (int c = 0; c < channels; c++) {
+    double v = 0;
+    if (c == colours)
+      v = alpha;
+    else if (alpha == 0)
+      v = value(0, c);
+    else {
+      for (int k = 0; k < 4; k++)
+        v += weights[k] * value(k, c) * (has_alpha ? value(k, colours) : 1.0);
+      v /= alpha;
+    }
+    const uint16_t stored = uint16_t(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
+    std::memcpy(dest + 2 * c, &stored, 2);
+  }
+}
+
 } // namespace
 
 Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
@@ -33,7 +71,7 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
   const double scale_px = (scale / 100.0) * min_extent;
   const DisplaceParams params = {scale_px, turbulence, bounds.x + bounds.width,
                                  bounds.y + bounds.height};
-  const int bpp = source.channels;
+  const int channels = source.channels;
 
   for (int y = bounds.y; y < bounds.y + bounds.height; y++) {
     for (int x = bounds.x; x < bounds.x + bounds.width; x++) {
@@ -41,20 +79,29 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
       if (scale_px > 0)
         displace(tables, params, x, y, &nx, &ny);
       const long ix = floor_toward_left(nx), iy = floor_toward_left(ny);
-      uint8_t samples[4][4] = {};
       const uint8_t *corners[4] = {smeared(source, ix, iy), smeared(source, ix + 1, iy),
                                    smeared(source, ix, iy + 1),
                                    smeared(source, ix + 1, iy + 1)};
-      for (int k = 0; k < 4; k++)
-        std::copy(corners[k], corners[k] + bpp, samples[k]);
-      guchar *sample_ptrs[4] = {samples[0], samples[1], samples[2], samples[3]};
       uint8_t *dest = out.at(x, y);
+      if (source.channel_bytes == 2 && (nx != double(ix) || ny != double(iy))) {
+        blend_u16(dest, nx, ny, channels, source.has_alpha(), corners);
+        continue;
+      }
+      if (source.channel_bytes != 1) {
+        // Other precisions are only ever rendered at whole positions here.
+        std::copy(corners[0], corners[0] + source.pixel_bytes(), dest);
+        continue;
+      }
+      uint8_t samples[4][4] = {};
+      for (int k = 0; k < 4; k++)
+        std::copy(corners[k], corners[k] + channels, samples[k]);
+      guchar *sample_ptrs[4] = {samples[0], samples[1], samples[2], samples[3]};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-      gimp_bilinear_pixels_8(dest, nx, ny, bpp, source.has_alpha(), sample_ptrs);
+      gimp_bilinear_pixels_8(dest, nx, ny, channels, source.has_alpha(), sample_ptrs);
 #pragma GCC diagnostic pop
-      if (source.has_alpha() && dest[bpp - 1] == 0)
-        std::copy(samples[0], samples[0] + bpp - 1, dest);
+      if (source.has_alpha() && dest[channels - 1] == 0)
+        std::copy(samples[0], samples[0] + channels - 1, dest);
     }
   }
   return out;
@@ -74,7 +121,8 @@ std::vector<int> matching_offsets(const Image &source, const Image &rendered, Bo
 
 size_t differing_bytes(const Image &a, const Image &b)
 {
-  if (a.width != b.width || a.height != b.height || a.channels != b.channels)
+  if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
+      a.channel_bytes != b.channel_bytes)
     return a.pixels.size() > b.pixels.size() ? a.pixels.size() : b.pixels.size();
   size_t count = 0;
   for (size_t i = 0; i < a.pixels.size(); i++)

@@ -4,12 +4,14 @@
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
-#include "../engine/render_kernel.h"
+#include "render_pass.h"
 
-// What the preview renders from: the drawable, and the run's copy of its pixels.
+// What the preview renders from: the run's copy of the drawable (nullptr: show the
+// drawable as it is), its selection and pattern, and the dialog's settings.
 struct PreviewSource {
-  GimpDrawable *drawable;
-  const SourcePixels *pixels;
+  const SourceCopy *source;
+  const RenderState *state;
+  const DistortVals *vals;
 };
 
 // Handler of the preview's "invalidated" signal, connected swapped.

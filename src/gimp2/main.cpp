@@ -1,10 +1,12 @@
-// Entry point, registration and the run procedure of "plug-in-ondalux".
-#include <memory>
+// GIMP 2.10 host: entry point, registration and the run procedure of
+// "plug-in-ondalux".
+#include <algorithm>
+#include <cstdlib>
 
 #include <libgimp/gimp.h>
 
-#include "../ui/dialog.h"
-#include "render.h"
+#include "dialog.h"
+#include "render_pass.h"
 #include "settings.h"
 
 namespace
@@ -17,14 +19,6 @@ void run(const gchar *name, gint nparams, const GimpParam *param, gint *nreturn_
 // The status, and an error message when the run fails for a reason the caller could
 // not see coming.
 GimpParam return_values[2];
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-struct DrawableDetacher {
-  void operator()(GimpDrawable *drawable) const { gimp_drawable_detach(drawable); }
-};
-#pragma GCC diagnostic pop
-using DrawablePtr = std::unique_ptr<GimpDrawable, DrawableDetacher>;
 
 void query()
 {
@@ -41,11 +35,10 @@ void query()
        const_cast<gchar *>(turbulence_setting.arg_blurb)},
   };
 
-  gimp_install_procedure(PROC_NAME, "Ondalux", "Dent image", "Ondalux developers",
-                         "Ondalux developers", "January 2015, 1.0", "_Ondalux...",
-                         "RGB*, GRAY*", GIMP_PLUGIN, G_N_ELEMENTS(args), 0, args,
-                         nullptr);
-  gimp_plugin_menu_register(PROC_NAME, "<Image>/Filters/Distorts");
+  gimp_install_procedure(PROC_NAME, "Ondalux", PROC_BLURB, PROC_AUTHOR, PROC_AUTHOR,
+                         PROC_DATE, PROC_MENU_LABEL, PROC_IMAGE_TYPES, GIMP_PLUGIN,
+                         G_N_ELEMENTS(args), 0, args, nullptr);
+  gimp_plugin_menu_register(PROC_NAME, PROC_MENU_PATH);
 }
 
 void fail_with_message(const char *message, gint *nreturn_vals)
@@ -58,29 +51,26 @@ void fail_with_message(const char *message, gint *nreturn_vals)
 
 // Stored settings are trusted only when they have exactly our size: the data store
 // takes whatever any script puts under our name.
-void load_stored_vals()
+void load_stored_vals(DistortVals *vals)
 {
   if (gimp_procedural_db_get_data_size(PROC_NAME) == sizeof(DistortVals))
-    gimp_procedural_db_get_data(PROC_NAME, &vals);
+    gimp_procedural_db_get_data(PROC_NAME, vals);
 }
 
-void set_selection_state(gint32 sel_x, gint32 sel_y, gint32 sel_width, gint32 sel_height,
-                         bool has_alpha)
+// GIMP's own preference for how many threads filters may use.
+int render_threads()
 {
-  RenderState &state = render_state;
-  state.sel_x = sel_x;
-  state.sel_y = sel_y;
-  state.sel_width = sel_width;
-  state.sel_height = sel_height;
-  state.sel_x2 = sel_x + sel_width;
-  state.sel_y2 = sel_y + sel_height;
-  state.min_extent = sel_width < sel_height ? sel_width : sel_height;
-  state.has_alpha = has_alpha;
-  state.noise_offset = g_random_int();
+  gchar *preference = gimp_gimprc_query("num-processors");
+  const int threads = preference ? std::atoi(preference) : 1;
+  g_free(preference);
+  return std::clamp(threads, 1, 64);
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+void update_progress(double fraction, void *)
+{
+  gimp_progress_update(fraction);
+}
+
 void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals,
          GimpParam **return_vals)
 {
@@ -96,22 +86,35 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   }
   const GimpRunMode run_mode = GimpRunMode(param[0].data.d_int32);
   const gint32 drawable_id = param[2].data.d_drawable;
-  DrawablePtr drawable(gimp_drawable_get(drawable_id));
-  const bool has_alpha = gimp_drawable_has_alpha(drawable_id);
+  init_gegl_for_render();
+  // libgimp's GEGL buffers reach GIMP through its tile cache, which it also keeps
+  // apart from GEGL's: 512 tiles are plenty for bands read and written in order.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  gimp_tile_cache_ntiles(512);
+#pragma GCC diagnostic pop
+  // Pixels in the drawable's own precision rather than converted to 8 bits.
+  gimp_plugin_enable_precision();
 
   gint sel_x, sel_y, sel_width, sel_height;
   if (!gimp_drawable_mask_intersect(drawable_id, &sel_x, &sel_y, &sel_width, &sel_height))
     return;
-  set_selection_state(sel_x, sel_y, sel_width, sel_height, has_alpha);
-  gimp_tile_cache_ntiles(512);
-  SourceBuffer source = new_source(drawable.get(), render_state);
+  const RenderState state =
+      make_render_state(sel_x, sel_y, sel_width, sel_height,
+                        gimp_drawable_has_alpha(drawable_id), g_random_int());
+  const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable_id));
+  const Babl *format = gimp_drawable_get_format(drawable_id);
+  const char *unsupported = unsupported_format_reason(format);
+  SourceCopy source = new_source_copy(buffer.get(), format, state);
 
+  DistortVals vals = default_vals;
   switch (run_mode) {
   case GIMP_RUN_INTERACTIVE:
-    load_stored_vals();
+    load_stored_vals(&vals);
     // The preview may show any part of the selection.
-    read_source_rows(source, render_state.sel_y2);
-    if (!show_dialog(drawable.get(), source.view))
+    if (!unsupported)
+      read_source_rows(source, state.sel_y2);
+    if (!show_dialog(drawable_id, unsupported ? nullptr : &source, state, &vals))
       return;
     break;
   case GIMP_RUN_NONINTERACTIVE:
@@ -123,14 +126,20 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     vals.turbulence = param[4].data.d_float;
     break;
   case GIMP_RUN_WITH_LAST_VALS:
-    load_stored_vals();
+    load_stored_vals(&vals);
     break;
   default:
     break;
   }
 
   if (!gimp_drawable_is_rgb(drawable_id) && !gimp_drawable_is_gray(drawable_id)) {
-    status = GIMP_PDB_EXECUTION_ERROR;
+    fail_with_message("Ondalux cannot distort indexed images; convert the image to RGB "
+                      "or greyscale first",
+                      nreturn_vals);
+    return;
+  }
+  if (unsupported) {
+    fail_with_message(unsupported, nreturn_vals);
     return;
   }
   // A layer group's pixels are made from its layers; GIMP refuses to write them.
@@ -140,9 +149,12 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     return;
   }
 
-  render_drawable(drawable.get(), source);
-
-  gimp_drawable_flush(drawable.get());
+  gimp_progress_init("Distorting...");
+  {
+    const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable_id));
+    render_selection(source, shadow.get(), vals, state, render_threads(),
+                     {update_progress, nullptr});
+  }
   // Locked pixels, for one, make GIMP refuse the result.
   if (!gimp_drawable_merge_shadow(drawable_id, TRUE)) {
     fail_with_message("GIMP did not accept the result: the drawable cannot be modified",
@@ -155,10 +167,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     gimp_displays_flush();
   if (run_mode == GIMP_RUN_INTERACTIVE)
     gimp_procedural_db_set_data(PROC_NAME, &vals, sizeof(DistortVals));
-
-  status = GIMP_PDB_SUCCESS;
 }
-#pragma GCC diagnostic pop
 
 } // namespace
 

@@ -3,7 +3,6 @@
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
-#include "../plugin/render.h"
 #include "preview.h"
 
 namespace
@@ -41,9 +40,10 @@ void use_image_colormap(GtkWidget *preview, gint32 drawable_id)
 
 } // namespace
 
-bool show_dialog(GimpDrawable *drawable, const SourcePixels &source)
+bool show_dialog(gint32 drawable_id, const SourceCopy *source, const RenderState &state,
+                 DistortVals *vals)
 {
-  const PreviewSource preview_source = {drawable, &source};
+  const PreviewSource preview_source = {source, &state, vals};
 
   gimp_ui_init("Ondalux", FALSE);
 
@@ -60,10 +60,8 @@ bool show_dialog(GimpDrawable *drawable, const SourcePixels &source)
                      TRUE, TRUE, 0);
   gtk_widget_show(main_box);
 
-  // The drawable-ID constructor: the GimpDrawable one trips an assertion of its own
-  // in libgimp 2.10.
-  GtkWidget *preview = gimp_zoom_preview_new_from_drawable_id(drawable->drawable_id);
-  use_image_colormap(preview, drawable->drawable_id);
+  GtkWidget *preview = gimp_zoom_preview_new_from_drawable_id(drawable_id);
+  use_image_colormap(preview, drawable_id);
   gtk_box_pack_start(GTK_BOX(main_box), preview, TRUE, TRUE, 0);
   g_signal_connect_swapped(preview, "invalidated", G_CALLBACK(preview_update),
                            const_cast<PreviewSource *>(&preview_source));
@@ -74,8 +72,8 @@ bool show_dialog(GimpDrawable *drawable, const SourcePixels &source)
   gtk_box_pack_start(GTK_BOX(main_box), table, FALSE, FALSE, 0);
   gtk_widget_show(table);
 
-  add_setting_entry(table, 0, scale_setting, &vals.scale, preview);
-  add_setting_entry(table, 1, turbulence_setting, &vals.turbulence, preview);
+  add_setting_entry(table, 0, scale_setting, &vals->scale, preview);
+  add_setting_entry(table, 1, turbulence_setting, &vals->turbulence, preview);
 
   gtk_widget_show(preview);
 

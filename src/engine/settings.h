@@ -1,8 +1,14 @@
-// The procedure's name and its two settings, declared once for registration,
-// storage and the dialog.
+// The procedure and its two settings, declared once for both hosts' registration,
+// storage and dialogs, and for the command line.
 #pragma once
 
 constexpr char PROC_NAME[] = "plug-in-ondalux";
+constexpr char PROC_BLURB[] = "Dent image";
+constexpr char PROC_AUTHOR[] = "Ondalux developers";
+constexpr char PROC_DATE[] = "January 2015, 1.0";
+constexpr char PROC_MENU_LABEL[] = "_Ondalux...";
+constexpr char PROC_MENU_PATH[] = "<Image>/Filters/Distorts";
+constexpr char PROC_IMAGE_TYPES[] = "RGB*, GRAY*";
 
 // Persisted as its raw 16 bytes under PROC_NAME.
 struct DistortVals {

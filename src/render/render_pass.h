@@ -1,0 +1,92 @@
+// The render pass over GEGL buffers, in the drawable's own format, and the per-pixel
+// rendering it shares with the previews. Host-neutral: a host hands in its buffers,
+// the settings, a thread count and a progress callback.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include <gegl.h>
+
+#include "render_kernel.h"
+#include "settings.h"
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+using GeglBufferPtr = std::unique_ptr<GeglBuffer, GObjectUnref>;
+
+// Initialises GEGL for a plug-in process that renders once: without babl's cache of
+// conversion paths (loading it costs a passing 360 MiB in babl 0.1.98, for
+// conversions the pass hardly makes) and with a small tile cache, since the pass
+// keeps its own copy of the source and flushes what it writes band by band.
+void init_gegl_for_render();
+
+// Fixed by the host before the settings are read.
+struct RenderState {
+  int32_t sel_x, sel_y, sel_width, sel_height; // selection bounds in the drawable
+  int32_t sel_x2, sel_y2;                      // sel_x + sel_width, sel_y + sel_height
+  double min_extent;                           // the bounds' smaller side
+  bool has_alpha;
+  uint32_t noise_offset; // drawn once per run; its low 8 bits choose the pattern
+};
+
+RenderState make_render_state(int32_t sel_x, int32_t sel_y, int32_t sel_width,
+                              int32_t sel_height, bool has_alpha, uint32_t noise_offset);
+
+// Scale as pixels (per cent of the selection's smaller side), turbulence and the
+// selection's far edges.
+DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
+
+// Why pixels of format cannot be rendered, or nullptr when they can.
+const char *unsupported_format_reason(const Babl *format);
+
+// Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2) in
+// its own format, read row by row as far as needed and shared by the previews and
+// the render pass. Positions with a fraction sample the buffer itself, whose edge
+// pixels extend past its extent.
+struct SourceCopy {
+  GeglBuffer *buffer;
+  const Babl *format;
+  std::unique_ptr<uint8_t[]> pixels;
+  SourcePixels view;
+  int32_t rows_read;
+};
+
+SourceCopy new_source_copy(GeglBuffer *buffer, const Babl *format,
+                           const RenderState &state);
+
+// Makes the first rows rows of source (at most all of them) readable.
+void read_source_rows(SourceCopy &source, int32_t rows);
+
+// What one render or preview redraw needs beside the source: the pattern, the
+// settings as pixels, and how positions with a fraction are blended.
+struct PixelRenderer {
+  NoiseTables tables;
+  DisplaceParams params;
+  bool displaced;
+  bool whole; // every source position is whole: pixels are copies
+  const SourceCopy *source;
+  const Babl *blend_format; // the source's channels as doubles; nullptr for 8 bits
+  const Babl *from_blend;   // blend_format to the source's format
+  int channels;
+  bool has_alpha;
+};
+
+PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &settings,
+                                 const RenderState &state);
+
+// The output pixel for drawable position (x, y), in the source's format: exactly what
+// the render pass writes there. With whole positions, the rows it reads from must have
+// been read.
+void render_pixel(const PixelRenderer &renderer, int32_t x, int32_t y, uint8_t *dest);
+
+struct RenderProgress {
+  void (*update)(double fraction, void *data);
+  void *data;
+};
+
+// Writes dest (the drawable's shadow) over the selection bounds from the unchanged
+// source on up to threads threads, flushing each band of rows as it is written.
+void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
+                      const RenderState &state, int threads, RenderProgress progress);
