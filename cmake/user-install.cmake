@@ -1,25 +1,39 @@
-# Installs the plug-in into the current user's GIMP 2.10 profile, the folder GIMP
-# itself uses: $GIMP2_DIRECTORY when set (relative to $HOME unless absolute), else
-# $XDG_CONFIG_HOME/GIMP/2.10, else ~/.config/GIMP/2.10.
-if(NOT "$ENV{GIMP2_DIRECTORY}" STREQUAL "")
-  set(profile "$ENV{GIMP2_DIRECTORY}")
-  if(NOT IS_ABSOLUTE "${profile}")
-    set(profile "$ENV{HOME}/${profile}")
+# Installs the plug-ins into the current user's GIMP profiles, the folders GIMP itself
+# uses: for GIMP 2.10 $GIMP2_DIRECTORY when set, else $XDG_CONFIG_HOME/GIMP/2.10, else
+# ~/.config/GIMP/2.10; for GIMP 3 the same with GIMP3_DIRECTORY and 3.0. A relative
+# profile folder is relative to $HOME, as GIMP takes it.
+function(gimp_profile variable version out)
+  if(NOT "$ENV{${variable}}" STREQUAL "")
+    set(profile "$ENV{${variable}}")
+    if(NOT IS_ABSOLUTE "${profile}")
+      set(profile "$ENV{HOME}/${profile}")
+    endif()
+  elseif(NOT "$ENV{XDG_CONFIG_HOME}" STREQUAL "")
+    set(profile "$ENV{XDG_CONFIG_HOME}/GIMP/${version}")
+  else()
+    set(profile "$ENV{HOME}/.config/GIMP/${version}")
   endif()
-elseif(NOT "$ENV{XDG_CONFIG_HOME}" STREQUAL "")
-  set(profile "$ENV{XDG_CONFIG_HOME}/GIMP/2.10")
-else()
-  set(profile "$ENV{HOME}/.config/GIMP/2.10")
-endif()
+  set(${out} "${profile}" PARENT_SCOPE)
+endfunction()
 
 # GIMP finds a plug-in in a subfolder only when the folder bears its name.
-file(INSTALL "${ONDALUX_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
-     USE_SOURCE_PERMISSIONS)
-
-# The batch command goes where a user's own commands go.
-set(data_home "$ENV{XDG_DATA_HOME}")
-if(data_home STREQUAL "")
-  set(data_home "$ENV{HOME}/.local/share")
+if(ONDALUX_GIMP2_PLUGIN)
+  gimp_profile(GIMP2_DIRECTORY 2.10 profile)
+  file(INSTALL "${ONDALUX_GIMP2_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
+       USE_SOURCE_PERMISSIONS)
 endif()
-file(INSTALL "${ONDALUX_BATCH}" DESTINATION "$ENV{HOME}/.local/bin" USE_SOURCE_PERMISSIONS)
-file(INSTALL "${ONDALUX_MAN_PAGE}" DESTINATION "${data_home}/man/man1")
+if(ONDALUX_GIMP3_PLUGIN)
+  gimp_profile(GIMP3_DIRECTORY 3.0 profile)
+  file(INSTALL "${ONDALUX_GIMP3_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
+       USE_SOURCE_PERMISSIONS)
+endif()
+
+# The command goes where a user's own commands go.
+if(ONDALUX_COMMAND)
+  set(data_home "$ENV{XDG_DATA_HOME}")
+  if(data_home STREQUAL "")
+    set(data_home "$ENV{HOME}/.local/share")
+  endif()
+  file(INSTALL "${ONDALUX_COMMAND}" DESTINATION "$ENV{HOME}/.local/bin" USE_SOURCE_PERMISSIONS)
+  file(INSTALL "${ONDALUX_MAN_PAGE}" DESTINATION "${data_home}/man/man1")
+endif()

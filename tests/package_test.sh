@@ -9,7 +9,7 @@ mkdir -p "$work"
 echo "configuring a system-wide build in $work/build"
 cmake -S "$source_dir" -B "$work/build" -DONDALUX_SYSTEM_INSTALL=ON -DBUILD_TESTING=OFF \
   >"$work/configure.log"
-cmake --build "$work/build" -j "$(nproc)" --target ondalux >"$work/build.log"
+cmake --build "$work/build" -j "$(nproc)" --target ondalux ondalux_cli >"$work/build.log"
 (cd "$work/build" && cpack -G DEB >"$work/cpack.log" &&
   cpack --config CPackSourceConfig.cmake >>"$work/cpack.log")
 
@@ -22,9 +22,9 @@ check() {
   if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; status=1; fi
 }
 check "plug-in in GIMP's plug-in folder" "[ -x '$work/root$plugin_dir/ondalux/ondalux' ]"
-check "batch command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux-batch' ]"
-check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux-batch.1' ]"
-check "batch command runs" "'$work/root/usr/bin/ondalux-batch' --version | grep -q '^ondalux-batch '"
+check "command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux' ]"
+check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux.1' ]"
+check "command runs" "'$work/root/usr/bin/ondalux' --version | grep -q '^ondalux '"
 check "depends on GIMP" "dpkg-deb -f '$deb' Depends | grep -q 'gimp (>= 2.10)'"
 check "nothing outside /usr" "[ \"\$(ls '$work/root')\" = usr ]"
 

@@ -4,6 +4,10 @@
 
 constexpr char PROC_NAME[] = "plug-in-ondalux";
 constexpr char PROC_BLURB[] = "Dent image";
+constexpr char PROC_HELP[] =
+    "Replaces every pixel of the selection by one from a nearby position; the offsets "
+    "follow the slope of a smooth simplex-noise field whose pattern is drawn at random "
+    "on each run.";
 constexpr char PROC_AUTHOR[] = "Ondalux developers";
 constexpr char PROC_DATE[] = "January 2015, 1.0";
 constexpr char PROC_MENU_LABEL[] = "_Ondalux...";
@@ -21,16 +25,35 @@ struct SettingSpec {
   const char *arg_name;  // procedure argument name
   const char *arg_blurb; // procedure argument description
   const char *label;     // dialog label
+  const char *description;
   double default_value;
   double lower, upper; // dialog range
   double step, page;
   int digits;
 };
 
-constexpr SettingSpec scale_setting = {"scale", "Scale", "Scale:", 5.0, 0.0,
-                                       100.0,   0.1,     10.0,     1};
-constexpr SettingSpec turbulence_setting = {
-    "disturbance", "Turbulence", "Turbulence:", 0.5, 0.0, 1.0, 0.01, 0.1, 2};
+constexpr SettingSpec scale_setting = {
+    "scale",
+    "Scale",
+    "Scale:",
+    "Size of the dents and of the offsets, in per cent of the selection's smaller side",
+    5.0,
+    0.0,
+    100.0,
+    0.1,
+    10.0,
+    1};
+constexpr SettingSpec turbulence_setting = {"disturbance",
+                                            "Turbulence",
+                                            "Turbulence:",
+                                            "Strength of the offsets: horizontal ones "
+                                            "grow with it, vertical ones with its square",
+                                            0.5,
+                                            0.0,
+                                            1.0,
+                                            0.01,
+                                            0.1,
+                                            2};
 
 constexpr DistortVals default_vals = {scale_setting.default_value,
                                       turbulence_setting.default_value};

@@ -16,10 +16,11 @@ struct GObjectUnref {
 };
 using GeglBufferPtr = std::unique_ptr<GeglBuffer, GObjectUnref>;
 
-// Initialises GEGL for a plug-in process that renders once: without babl's cache of
-// conversion paths (loading it costs a passing 360 MiB in babl 0.1.98, for
-// conversions the pass hardly makes) and with a small tile cache, since the pass
-// keeps its own copy of the source and flushes what it writes band by band.
+// Initialises GEGL for a plug-in process that renders once: without operation
+// modules, without babl's cache of conversion paths (loading it costs a passing
+// 360 MiB in babl 0.1.98, for conversions the pass hardly makes) and with a small
+// tile cache, since the pass keeps its own copy of the source and flushes what it
+// writes band by band.
 void init_gegl_for_render();
 
 // Fixed by the host before the settings are read.
@@ -80,6 +81,19 @@ PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &se
 // the render pass writes there. With whole positions, the rows it reads from must have
 // been read.
 void render_pixel(const PixelRenderer &renderer, int32_t x, int32_t y, uint8_t *dest);
+
+// Where preview pixel (column, row) lies in the drawable.
+struct PreviewMapping {
+  void (*drawable_position)(int column, int row, int *x, int *y, void *data);
+  void *data;
+};
+
+// Renders a width x height preview into display, 8-bit pixels of the source's
+// channels in its space with rows packed, from the full-resolution source. With
+// nothing displaced (Scale 0) display keeps what it holds: the drawable as it is.
+void render_preview(const SourceCopy &source, const DistortVals &settings,
+                    const RenderState &state, int width, int height,
+                    PreviewMapping mapping, uint8_t *display);
 
 struct RenderProgress {
   void (*update)(double fraction, void *data);

@@ -42,7 +42,7 @@ std::string prepare_profile(const std::string &dir)
   for (const char *folder : {"brushes", "dynamics", "gradients", "palettes", "patterns",
                              "tool-presets", "mypaint-brushes"})
     fs::create_directories(profile / folder);
-  // A home of its own, so the batch command and manual land there and not in the
+  // A home of its own, so the command and its manual land there and not in the
   // real user's.
   const fs::path home = fs::path(dir) / "home";
   const std::string command = "HOME='" + home.string() +

@@ -1,5 +1,5 @@
 // Images with 1 to 4 channels, alpha last, of 1 to 8 bytes each in the host's own
-// layout, and PNG files of 8-bit ones.
+// layout, and PNG files of 8 and 16-bit ones.
 #pragma once
 
 #include <cstdint>
@@ -27,4 +27,4 @@ void write_png(const Image &image, const std::string &path);
 
 // A smooth colour field with sharp stripes; with alpha, a fully transparent band
 // (whose colour still varies) and a band of partial alpha.
-Image make_test_image(int width, int height, int channels);
+Image make_test_image(int width, int height, int channels, int channel_bytes = 1);

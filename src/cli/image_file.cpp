@@ -1,0 +1,99 @@
+#include "image_file.h"
+
+#include <OpenImageIO/imageio.h>
+
+namespace OIIO = OIIO_NAMESPACE;
+
+struct ImageFileInfo {
+  OIIO::ImageSpec spec;
+};
+
+void ImageFileInfoDeleter::operator()(ImageFileInfo *info) const
+{
+  delete info;
+}
+
+namespace
+{
+
+bool channel_type_of(OIIO::TypeDesc format, ChannelType *type)
+{
+  if (format == OIIO::TypeDesc::UINT8)
+    *type = ChannelType::u8;
+  else if (format == OIIO::TypeDesc::UINT16)
+    *type = ChannelType::u16;
+  else if (format == OIIO::TypeDesc::HALF)
+    *type = ChannelType::half;
+  else if (format == OIIO::TypeDesc::FLOAT)
+    *type = ChannelType::f32;
+  else
+    return false;
+  return true;
+}
+
+// Alpha as it is stored: premultiplying it on the way in would change every pixel
+// that is not opaque.
+OIIO::ImageSpec unassociated_alpha_config()
+{
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  return config;
+}
+
+} // namespace
+
+bool read_image_file(const std::string &path, PixelImage *image, ImageFileInfoPtr *info,
+                     std::string *error)
+{
+  const OIIO::ImageSpec config = unassociated_alpha_config();
+  auto input = OIIO::ImageInput::open(path, &config);
+  if (!input) {
+    *error = OIIO::geterror();
+    return false;
+  }
+  const OIIO::ImageSpec &spec = input->spec();
+  if (spec.nchannels < 1 || spec.nchannels > 4) {
+    *error = "has " + std::to_string(spec.nchannels) +
+             " channels; grey, grey and alpha, RGB and RGBA are supported";
+    return false;
+  }
+  ChannelType type;
+  if (!channel_type_of(spec.format, &type)) {
+    *error = std::string("has ") + spec.format.c_str() +
+             " channels; 8 and 16-bit integer, half and float are supported";
+    return false;
+  }
+  image->width = spec.width;
+  image->height = spec.height;
+  image->channels = spec.nchannels;
+  image->type = type;
+  image->pixels.resize(size_t(spec.width) * size_t(spec.height) * image->pixel_bytes());
+  if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, image->pixels.data())) {
+    *error = input->geterror();
+    if (error->empty())
+      *error = "cannot read its pixels";
+    return false;
+  }
+  info->reset(new ImageFileInfo{spec});
+  return true;
+}
+
+bool write_image_file(const std::string &path, const PixelImage &image,
+                      const ImageFileInfo &info, std::string *error)
+{
+  auto output = OIIO::ImageOutput::create(path);
+  if (!output) {
+    *error = OIIO::geterror();
+    return false;
+  }
+  OIIO::ImageSpec spec = info.spec;
+  spec.attribute("oiio:UnassociatedAlpha", 1);
+  if (!output->open(path, spec) ||
+      !output->write_image(spec.format, image.pixels.data()) || !output->close()) {
+    *error = output->geterror();
+    if (error->empty())
+      *error = "cannot write it";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,154 @@
+#include "image_render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include <OpenImageIO/half.h>
+
+#include "blend.h"
+#include "render_kernel.h"
+
+namespace
+{
+
+// Channel values as doubles in [0, 1] (or beyond, for floating point) and back.
+double channel_value(const uint8_t *channel, ChannelType type)
+{
+  switch (type) {
+  case ChannelType::u8:
+    return *channel / 255.0;
+  case ChannelType::u16: {
+    uint16_t v;
+    std::memcpy(&v, channel, sizeof v);
+    return v / 65535.0;
+  }
+  case ChannelType::half: {
+    half v;
+    std::memcpy(&v, channel, sizeof v);
+    return float(v);
+  }
+  case ChannelType::f32: {
+    float v;
+    std::memcpy(&v, channel, sizeof v);
+    return v;
+  }
+  }
+  return 0.0;
+}
+
+void store_channel(double value, ChannelType type, uint8_t *channel)
+{
+  switch (type) {
+  case ChannelType::u8:
+    *channel = uint8_t(std::clamp(value, 0.0, 1.0) * 255.0 + 0.5);
+    break;
+  case ChannelType::u16: {
+    const uint16_t v = uint16_t(std::clamp(value, 0.0, 1.0) * 65535.0 + 0.5);
+    std::memcpy(channel, &v, sizeof v);
+    break;
+  }
+  case ChannelType::half: {
+    const half v(static_cast<float>(value));
+    std::memcpy(channel, &v, sizeof v);
+    break;
+  }
+  case ChannelType::f32: {
+    const float v = static_cast<float>(value);
+    std::memcpy(channel, &v, sizeof v);
+    break;
+  }
+  }
+}
+
+// A position with a fraction (a one-pixel region edge at the origin): the four pixels
+// around it, with the image's edge pixels extending past it, blended in 8 bits
+// exactly as GIMP does, or in doubles.
+void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
+                          const DisplaceParams &params, bool displaced, double x,
+                          double y, uint8_t *dest)
+{
+  double nx = x, ny = y;
+  if (displaced)
+    displace(tables, params, x, y, &nx, &ny);
+  const int32_t ix = sample_floor(nx), iy = sample_floor(ny);
+  const auto clamped = [&](int64_t sx, int64_t sy) {
+    sx = std::clamp<int64_t>(sx, 0, source.width - 1);
+    sy = std::clamp<int64_t>(sy, 0, source.height - 1);
+    return &source.pixels[(size_t(sy) * size_t(source.width) + size_t(sx)) *
+                          source.pixel_bytes()];
+  };
+  const uint8_t *corners[4] = {clamped(ix, iy), clamped(int64_t(ix) + 1, iy),
+                               clamped(ix, int64_t(iy) + 1),
+                               clamped(int64_t(ix) + 1, int64_t(iy) + 1)};
+  // Only an unfolded position can be non-finite; the blend needs just its fraction.
+  nx = std::isfinite(nx) ? nx : 0.0;
+  ny = std::isfinite(ny) ? ny : 0.0;
+  if (source.type == ChannelType::u8) {
+    blend_samples_8(dest, nx, ny, source.channels, source.has_alpha(), corners);
+    return;
+  }
+  double values[4][4], blended[4];
+  const double *samples[4] = {values[0], values[1], values[2], values[3]};
+  for (int k = 0; k < 4; k++)
+    for (int c = 0; c < source.channels; c++)
+      values[k][c] = channel_value(corners[k] + c * source.channel_bytes(), source.type);
+  blend_samples_double(blended, nx, ny, source.channels, source.has_alpha(), samples);
+  for (int c = 0; c < source.channels; c++)
+    store_channel(blended[c], source.type, dest + c * source.channel_bytes());
+}
+
+} // namespace
+
+size_t PixelImage::channel_bytes() const
+{
+  switch (type) {
+  case ChannelType::u8:
+    return 1;
+  case ChannelType::u16:
+  case ChannelType::half:
+    return 2;
+  case ChannelType::f32:
+    return 4;
+  }
+  return 1;
+}
+
+PixelImage render_image(const PixelImage &source, Region region,
+                        const DistortVals &settings, uint32_t pattern, int threads)
+{
+  PixelImage out = source;
+  const int32_t x2 = region.x + region.width, y2 = region.y + region.height;
+  const double min_extent = std::min(region.width, region.height);
+  const DisplaceParams params = {(settings.scale / 100.0) * min_extent,
+                                 settings.turbulence, x2, y2};
+  const bool displaced = params.scale_px > 0;
+  const bool whole = samples_are_whole(params, displaced);
+  const NoiseTables tables = build_noise_tables(pattern);
+  const SourcePixels view = {source.pixels.data(), source.width, source.height,
+                             int32_t(source.pixel_bytes())};
+  const size_t row_bytes = size_t(source.width) * source.pixel_bytes();
+
+  const auto render_rows = [&](int32_t first, int32_t last) {
+    for (int32_t y = first; y < last; y++) {
+      uint8_t *dest = out.pixels.data() + size_t(y) * row_bytes +
+                      size_t(region.x) * source.pixel_bytes();
+      if (whole) {
+        render_row(tables, params, displaced, view, region.x, y, region.width, dest);
+        continue;
+      }
+      for (int32_t x = region.x; x < x2; x++, dest += source.pixel_bytes())
+        render_sampled_pixel(source, tables, params, displaced, x, y, dest);
+    }
+  };
+  threads = std::clamp(threads, 1, std::max(region.height, 1));
+  std::vector<std::thread> workers;
+  for (int chunk = 1; chunk < threads; chunk++)
+    workers.emplace_back(render_rows, region.y + region.height * chunk / threads,
+                         region.y + region.height * (chunk + 1) / threads);
+  render_rows(region.y, region.y + region.height / threads);
+  for (std::thread &worker : workers)
+    worker.join();
+  return out;
+}

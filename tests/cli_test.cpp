@@ -1,0 +1,272 @@
+// The ondalux command as a user runs it: results against the reference renderer,
+// other channel types, metadata, and every bad input.
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+
+#include "support/gimp_session.h"
+#include "support/reference_render.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+struct Result {
+  int exit_status;
+  std::string out, err;
+};
+
+std::string read_file(const fs::path &path)
+{
+  std::stringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+class Cli : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    work = fresh_work_dir("cli");
+    for (int channels = 1; channels <= 4; channels++)
+      write_png(make_test_image(90, 64, channels), path(channels, 8));
+    write_png(make_test_image(90, 64, 4, 2), path(4, 16));
+  }
+
+  static std::string path(int channels, int bits)
+  {
+    return work + "/in-" + std::to_string(channels) + "-" + std::to_string(bits) + ".png";
+  }
+
+  static Result ondalux(const std::string &arguments)
+  {
+    const int status =
+        std::system(("cd '" + work + "' && '" ONDALUX_BUILD_DIR "/ondalux' " + arguments +
+                     " > out.txt 2> err.txt")
+                        .c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
+            read_file(work + "/err.txt")};
+  }
+
+  static std::vector<std::string> temporaries()
+  {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::recursive_directory_iterator(work))
+      if (entry.path().filename().string().find(".ondalux-") != std::string::npos)
+        names.push_back(entry.path().string());
+    return names;
+  }
+
+  static std::string work;
+};
+
+std::string Cli::work;
+
+struct RenderCase {
+  int channels;
+  std::string region; // --region, or "" for the whole image
+  Box bounds;
+  double scale, turbulence;
+  int pattern;
+};
+
+TEST_F(Cli, EightBitResultsAreTheReferenceRenderOfTheGivenPattern)
+{
+  const RenderCase cases[] = {
+      {1, "", {0, 0, 90, 64}, 5.0, 0.5, 0},
+      {2, "", {0, 0, 90, 64}, 30.0, 1.0, 77},
+      {3, "13,9,61,47", {13, 9, 61, 47}, 20.0, 0.8, 255},
+      {4, "", {0, 0, 90, 64}, 5.0, 0.5, 1},
+      // Regions at the origin, one pixel across: positions keep their fractions.
+      {4, "0,10,1,40", {0, 10, 1, 40}, 50.0, 1.0, 9},
+      {3, "20,0,500,1", {20, 0, 70, 1}, 100.0, 1.0, 200},
+  };
+  for (const RenderCase &c : cases) {
+    const std::string name = "out-" + std::to_string(c.pattern) + ".png";
+    std::ostringstream arguments;
+    arguments << "-s " << c.scale << " -t " << c.turbulence << " --pattern " << c.pattern
+              << (c.region.empty() ? "" : " --region " + c.region) << " -o " << name
+              << " " << path(c.channels, 8);
+    const Result result = ondalux(arguments.str());
+    ASSERT_EQ(result.exit_status, 0) << arguments.str() << "\n" << result.err;
+    EXPECT_NE(result.out.find("(pattern " + std::to_string(c.pattern) + ")"),
+              std::string::npos)
+        << result.out;
+    const Image source = read_png(path(c.channels, 8));
+    EXPECT_EQ(differing_bytes(reference_render(source, c.bounds, c.scale, c.turbulence,
+                                               uint32_t(c.pattern)),
+                              read_png(work + "/" + name)),
+              0u)
+        << arguments.str();
+  }
+}
+
+TEST_F(Cli, ADrawnPatternIsPrintedAndRepeatsTheResult)
+{
+  const Result drawn = ondalux("-s 20 -t 1 -o drawn.png " + path(3, 8));
+  ASSERT_EQ(drawn.exit_status, 0) << drawn.err;
+  const size_t at = drawn.out.find("(pattern ");
+  ASSERT_NE(at, std::string::npos) << drawn.out;
+  const int pattern = std::stoi(drawn.out.substr(at + 9));
+  ASSERT_EQ(ondalux("-s 20 -t 1 -o again.png --pattern " + std::to_string(pattern) + " " +
+                    path(3, 8))
+                .exit_status,
+            0);
+  EXPECT_EQ(read_file(work + "/drawn.png"), read_file(work + "/again.png"));
+}
+
+TEST_F(Cli, SixteenBitsStayExact)
+{
+  const Image source = read_png(path(4, 16));
+  ASSERT_EQ(ondalux("-s 0 -o zero16.png " + path(4, 16)).exit_status, 0);
+  EXPECT_EQ(differing_bytes(source, read_png(work + "/zero16.png")), 0u);
+  ASSERT_EQ(ondalux("--pattern 42 -o copied16.png " + path(4, 16)).exit_status, 0);
+  const Image copied = read_png(work + "/copied16.png");
+  EXPECT_EQ(copied.channel_bytes, 2);
+  EXPECT_GT(differing_bytes(source, copied), 0u);
+  EXPECT_EQ(
+      differing_bytes(reference_render(source, {0, 0, 90, 64}, 5.0, 0.5, 42), copied),
+      0u);
+}
+
+TEST_F(Cli, MetadataAndChannelTypeAreKept)
+{
+  const std::string profile = "not a real profile, kept byte for byte";
+  // TIFF keeps an ICC profile whatever it holds; JPEG keeps EXIF.
+  for (const std::string name : {"meta.tif", "meta.jpg"}) {
+    const bool tiff = name == "meta.tif";
+    const OIIO::TypeDesc type = tiff ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+    OIIO::ImageSpec spec(40, 30, 3, type);
+    spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, profile.size()),
+                   profile.data());
+    spec.attribute("XResolution", 300.0f);
+    spec.attribute("YResolution", 300.0f);
+    spec.attribute("ResolutionUnit", "in");
+    spec.attribute("Exif:ImageUniqueID", "ondalux-metadata-test");
+    const Image pixels = make_test_image(40, 30, 3, tiff ? 2 : 1);
+    auto output = OIIO::ImageOutput::create(work + "/" + name);
+    ASSERT_TRUE(output->open(work + "/" + name, spec));
+    ASSERT_TRUE(output->write_image(type, pixels.pixels.data()));
+    output->close();
+
+    ASSERT_EQ(ondalux(name + " -o dented-" + name).exit_status, 0) << name;
+    auto input = OIIO::ImageInput::open(work + "/dented-" + name);
+    ASSERT_TRUE(input) << name;
+    const OIIO::ImageSpec &kept = input->spec();
+    EXPECT_EQ(kept.format, type) << name;
+    EXPECT_EQ(kept.nchannels, 3) << name;
+    EXPECT_EQ(kept.get_float_attribute("XResolution"), 300.0f) << name;
+    EXPECT_EQ(kept.get_string_attribute("ResolutionUnit"), "in") << name;
+    if (tiff) {
+      const OIIO::ParamValue *icc = kept.find_attribute("ICCProfile");
+      ASSERT_NE(icc, nullptr);
+      EXPECT_EQ(std::string(static_cast<const char *>(icc->data()), icc->datasize()),
+                profile);
+    } else {
+      EXPECT_EQ(kept.get_string_attribute("Exif:ImageUniqueID"), "ondalux-metadata-test");
+    }
+  }
+}
+
+TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
+{
+  std::ofstream(work + "/notes.png") << "not an image";
+  const std::string png = read_file(path(3, 8));
+  std::ofstream(work + "/truncated.png", std::ios::binary)
+      << png.substr(0, png.size() / 2);
+  fs::copy_file(path(1, 8), work + "/own.png", fs::copy_options::overwrite_existing);
+  const std::string own = read_file(work + "/own.png");
+  const struct {
+    std::string arguments, message;
+    int exit_status;
+  } cases[] = {
+      {"missing.png", "ondalux: missing.png: no such file", 1},
+      {"notes.png", "ondalux: notes.png: cannot read it", 1},
+      {"truncated.png", "ondalux: truncated.png: cannot read it", 1},
+      {"-o own.png own.png", "own.png: the result would overwrite the input", 1},
+      {"-d same own.png other/own.png",
+       "other/own.png: the result would overwrite the "
+       "result of own.png",
+       1},
+      {"--region 500,0,5,5 own.png", "the region lies outside the 90x64 image", 1},
+      {"-s 150 own.png", "Scale must be between 0 and 100, not 150", 2},
+      {"-t -1 own.png", "Turbulence must be between 0 and 1, not -1", 2},
+      {"--force -s nan own.png", "Scale must be a finite number", 2},
+      {"--force -t 1e999 own.png", "Turbulence must be a finite number", 2},
+      {"--pattern 256 own.png", "the pattern must be a whole number from 0 to 255", 2},
+      {"--region 1,2,0,4 own.png", "the region must be X,Y,WIDTH,HEIGHT", 2},
+      {"--no-such-option own.png", "unknown option '--no-such-option'", 2},
+      {"", "no input files", 2},
+  };
+  fs::create_directories(work + "/same");
+  fs::create_directories(work + "/other");
+  fs::copy_file(path(1, 8), work + "/other/own.png",
+                fs::copy_options::overwrite_existing);
+  for (const auto &c : cases) {
+    const Result result = ondalux(c.arguments);
+    EXPECT_EQ(result.exit_status, c.exit_status) << c.arguments << "\n" << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << c.arguments << "\n"
+                                                             << result.err;
+  }
+  EXPECT_FALSE(fs::exists(work + "/notes-ondalux.png"));
+  EXPECT_FALSE(fs::exists(work + "/truncated-ondalux.png"));
+  EXPECT_EQ(read_file(work + "/own.png"), own);
+  EXPECT_TRUE(temporaries().empty());
+
+  // A failed file does not stop the others.
+  const Result mixed = ondalux("-d mixed missing.png notes.png own.png");
+  EXPECT_EQ(mixed.exit_status, 1);
+  EXPECT_TRUE(fs::exists(work + "/mixed/own.png"));
+  EXPECT_EQ(ondalux("--in-place -o own.png own.png").exit_status, 0);
+  EXPECT_NE(read_file(work + "/own.png"), own);
+}
+
+TEST_F(Cli, AnInterruptedRunLeavesOnlyCompleteImages)
+{
+  write_png(make_test_image(3000, 2000, 4, 2), work + "/big.png");
+  std::string inputs;
+  fs::create_directories(work + "/many");
+  for (int i = 0; i < 12; i++) {
+    fs::copy_file(work + "/big.png", work + "/many/in" + std::to_string(i) + ".png");
+    inputs += " many/in" + std::to_string(i) + ".png";
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    const std::string command =
+        "cd '" + work + "' && exec '" ONDALUX_BUILD_DIR "/ondalux' -q -d interrupted" +
+        inputs;
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  fs::create_directories(work + "/interrupted");
+  // Stop it once a temporary is being written.
+  for (int i = 0; i < 3000 && temporaries().empty(); i++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(child, SIGTERM);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_TRUE(temporaries().empty());
+  for (const auto &entry : fs::directory_iterator(work + "/interrupted"))
+    EXPECT_EQ(read_png(entry.path().string()).width, 3000) << entry.path();
+}
+
+TEST_F(Cli, HelpVersionAndManual)
+{
+  EXPECT_NE(ondalux("--help").out.find("Usage: ondalux [OPTION]... INPUT..."),
+            std::string::npos);
+  EXPECT_EQ(ondalux("--version").out, "ondalux " ONDALUX_VERSION "\n");
+  EXPECT_EQ(std::system("man -l '" ONDALUX_SOURCE_DIR
+                        "/docs/ondalux.1' 2>&1 | grep -q -- "
+                        "--pattern"),
+            0);
+}
+
+} // namespace
