@@ -1,5 +1,6 @@
-// Runs Script-Fu programs in a headless GIMP 2.10 with a private profile into which
-// the freshly built plug-in is installed by the project's own install step.
+// Runs Script-Fu programs in a headless GIMP 2.10, or GIMP 3 in its Debian 13 root,
+// with a private profile into which the freshly built plug-in is installed by the
+// project's own install step.
 #pragma once
 
 #include <map>
@@ -24,13 +25,16 @@ struct GimpRun {
 // An empty folder for one test suite's files.
 std::string fresh_work_dir(const std::string &suite);
 
-// A new GIMP profile in dir with the plug-in installed; returns its path.
-std::string prepare_profile(const std::string &dir);
+enum class Host { gimp2, gimp3 };
 
-// Evaluates program (with the helpers of ondalux_test.scm loaded) in one headless GIMP
-// session, killing it after timeout_seconds.
+// A new GIMP profile in dir with the plug-in installed; returns its path.
+std::string prepare_profile(const std::string &dir, Host host = Host::gimp2);
+
+// Evaluates program (with the host's helpers, ondalux_test.scm or ondalux_test3.scm,
+// loaded) in one headless GIMP session, killing it after timeout_seconds.
 GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
-                       const std::string &program, int timeout_seconds);
+                       const std::string &program, int timeout_seconds,
+                       Host host = Host::gimp2);
 
 // Lines of the log that show a plug-in crash or a GLib warning or critical.
 std::vector<std::string> host_complaints(const std::string &log);

@@ -1,0 +1,141 @@
+// GIMP 3 host: the plug-in class, the image procedure "plug-in-ondalux" and its run.
+#include <libgimp/gimp.h>
+
+#include "dialog.h"
+#include "render_pass.h"
+#include "settings.h"
+
+namespace
+{
+
+struct OndaluxPlugIn {
+  GimpPlugIn parent_instance;
+};
+struct OndaluxPlugInClass {
+  GimpPlugInClass parent_class;
+};
+
+GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *image,
+                    GimpDrawable **drawables, GimpProcedureConfig *config, gpointer);
+
+GList *query_procedures(GimpPlugIn *)
+{
+  return g_list_append(nullptr, g_strdup(PROC_NAME));
+}
+
+// All texts are English; there is no message catalogue to look for.
+gboolean set_i18n(GimpPlugIn *, const gchar *, gchar **, gchar **)
+{
+  return FALSE;
+}
+
+void add_setting_argument(GimpProcedure *procedure, const SettingSpec &setting)
+{
+  gimp_procedure_add_double_argument(procedure, setting.arg_name, setting.arg_blurb,
+                                     setting.description, setting.lower, setting.upper,
+                                     setting.default_value, G_PARAM_READWRITE);
+}
+
+GimpProcedure *create_procedure(GimpPlugIn *plug_in, const gchar *name)
+{
+  GimpProcedure *procedure = gimp_image_procedure_new(
+      plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN, run, nullptr, nullptr);
+  gimp_procedure_set_image_types(procedure, PROC_IMAGE_TYPES);
+  gimp_procedure_set_sensitivity_mask(procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
+  gimp_procedure_set_menu_label(procedure, PROC_MENU_LABEL);
+  gimp_procedure_add_menu_path(procedure, PROC_MENU_PATH);
+  gimp_procedure_set_documentation(procedure, PROC_BLURB, PROC_HELP, name);
+  gimp_procedure_set_attribution(procedure, PROC_AUTHOR, PROC_AUTHOR, PROC_DATE);
+  add_setting_argument(procedure, scale_setting);
+  add_setting_argument(procedure, turbulence_setting);
+  return procedure;
+}
+
+GimpValueArray *fail(GimpProcedure *procedure, GimpPDBStatusType status,
+                     const char *message)
+{
+  return gimp_procedure_new_return_values(
+      procedure, status, g_error_new_literal(GIMP_PLUG_IN_ERROR, 0, message));
+}
+
+void update_progress(double fraction, void *)
+{
+  gimp_progress_update(fraction);
+}
+
+GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *,
+                    GimpDrawable **drawables, GimpProcedureConfig *config, gpointer)
+{
+  if (gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables)) != 1)
+    return fail(procedure, GIMP_PDB_CALLING_ERROR,
+                "Ondalux works on exactly one drawable");
+  GimpDrawable *drawable = drawables[0];
+  // libgimp sets GEGL's tile cache from GIMP's preferences before this call.
+  init_gegl_for_render();
+
+  gint sel_x, sel_y, sel_width, sel_height;
+  if (!gimp_drawable_mask_intersect(drawable, &sel_x, &sel_y, &sel_width, &sel_height))
+    return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
+  const RenderState state =
+      make_render_state(sel_x, sel_y, sel_width, sel_height,
+                        gimp_drawable_has_alpha(drawable), g_random_int());
+  const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable));
+  const Babl *format = gimp_drawable_get_format(drawable);
+  const char *unsupported = unsupported_format_reason(format);
+  SourceCopy source = new_source_copy(buffer.get(), format, state);
+
+  if (run_mode == GIMP_RUN_INTERACTIVE) {
+    if (!unsupported)
+      read_source_rows(source, state.sel_y2);
+    if (!show_dialog(procedure, config, drawable, unsupported ? nullptr : &source, state))
+      return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
+  }
+
+  if (unsupported)
+    return fail(procedure, GIMP_PDB_EXECUTION_ERROR, unsupported);
+  // A layer group's pixels are made from its layers; GIMP refuses to write them.
+  if (gimp_item_is_group(GIMP_ITEM(drawable)))
+    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
+                "Ondalux cannot distort a layer group; pick a layer inside it");
+  if (gimp_item_get_lock_content(GIMP_ITEM(drawable)))
+    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
+                "Ondalux cannot distort locked pixels; unlock them first");
+
+  DistortVals vals = default_vals;
+  g_object_get(config, scale_setting.arg_name, &vals.scale, turbulence_setting.arg_name,
+               &vals.turbulence, nullptr);
+  gimp_progress_init("Distorting...");
+  {
+    const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable));
+    render_selection(source, shadow.get(), vals, state, gimp_get_num_processors(),
+                     {update_progress, nullptr});
+  }
+  if (!gimp_drawable_merge_shadow(drawable, TRUE))
+    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
+                "GIMP did not accept the result: the drawable cannot be modified");
+  gimp_drawable_update(drawable, sel_x, sel_y, sel_width, sel_height);
+  if (run_mode != GIMP_RUN_NONINTERACTIVE)
+    gimp_displays_flush();
+  return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
+}
+
+} // namespace
+
+G_DEFINE_TYPE(OndaluxPlugIn, ondalux_plug_in, GIMP_TYPE_PLUG_IN)
+
+static void ondalux_plug_in_class_init(OndaluxPlugInClass *klass)
+{
+  GimpPlugInClass *plug_in_class = GIMP_PLUG_IN_CLASS(klass);
+  plug_in_class->query_procedures = query_procedures;
+  plug_in_class->create_procedure = create_procedure;
+  plug_in_class->set_i18n = set_i18n;
+}
+
+static void ondalux_plug_in_init(OndaluxPlugIn *) {}
+
+int main(int argc, char *argv[])
+{
+  // Before libgimp starts GEGL, so that babl starts without its path cache.
+  init_gegl_for_render();
+  return gimp_main(ondalux_plug_in_get_type(), argc, argv);
+}
