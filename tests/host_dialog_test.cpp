@@ -157,26 +157,6 @@ TEST_F(HostDialog, IndexedImageFailsAfterOkAndStoresNothing)
   expect_stored("stored-after-indexed", 100.0, 0.0);
 }
 
-// The position of part inside whole where every pixel is equal, if any.
-bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_y)
-{
-  for (int y = 0; y + part.height <= whole.height; y++) {
-    for (int x = 0; x + part.width <= whole.width; x++) {
-      bool equal = true;
-      for (int py = 0; py < part.height && equal; py++)
-        for (int px = 0; px < part.width && equal; px++)
-          equal =
-              std::equal(part.at(px, py), part.at(px, py) + 3, whole.at(x + px, y + py));
-      if (equal) {
-        *found_x = x;
-        *found_y = y;
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
 TEST_F(HostDialog, PreviewShowsExactlyWhatOkWrites)
 {
   const Image screenshot = read_png(path("dialog"));

@@ -24,7 +24,8 @@ static_assert(sizeof(DistortVals) == 16, "stored settings are 16 bytes");
 struct SettingSpec {
   const char *arg_name;  // procedure argument name
   const char *arg_blurb; // procedure argument description
-  const char *label;     // dialog label
+  const char *label;     // GIMP 2.10 dialog label
+  const char *nick;      // GIMP 3 argument label, with its mnemonic
   const char *description;
   double default_value;
   double lower, upper; // dialog range
@@ -36,6 +37,7 @@ constexpr SettingSpec scale_setting = {
     "scale",
     "Scale",
     "Scale:",
+    "_Scale",
     "Size of the dents and of the offsets, in per cent of the selection's smaller side",
     5.0,
     0.0,
@@ -46,6 +48,7 @@ constexpr SettingSpec scale_setting = {
 constexpr SettingSpec turbulence_setting = {"disturbance",
                                             "Turbulence",
                                             "Turbulence:",
+                                            "_Turbulence",
                                             "Strength of the offsets: horizontal ones "
                                             "grow with it, vertical ones with its square",
                                             0.5,

@@ -31,7 +31,7 @@ gboolean set_i18n(GimpPlugIn *, const gchar *, gchar **, gchar **)
 
 void add_setting_argument(GimpProcedure *procedure, const SettingSpec &setting)
 {
-  gimp_procedure_add_double_argument(procedure, setting.arg_name, setting.arg_blurb,
+  gimp_procedure_add_double_argument(procedure, setting.arg_name, setting.nick,
                                      setting.description, setting.lower, setting.upper,
                                      setting.default_value, G_PARAM_READWRITE);
 }

@@ -29,6 +29,7 @@
                   (return (cond ((string-contains? message "invalid input arguments")
                                  "calling-error")
                                 ((string-contains? message "failed") "execution-error")
+                                ((string-contains? message "cancel") "cancel")
                                 (else "error"))))))
         (thunk)
         (set! *error-hook* previous)

@@ -28,3 +28,7 @@ void write_png(const Image &image, const std::string &path);
 // A smooth colour field with sharp stripes; with alpha, a fully transparent band
 // (whose colour still varies) and a band of partial alpha.
 Image make_test_image(int width, int height, int channels, int channel_bytes = 1);
+
+// Whether every pixel of part (3 channels) appears in whole at some position, found
+// at (*found_x, *found_y).
+bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_y);
