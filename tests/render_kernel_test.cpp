@@ -1,6 +1,10 @@
 // The copying kernel writes exactly what the straightforward four-sample blend writes.
-#include <gtest/gtest.h>
+#include <random>
 
+#include <gtest/gtest.h>
+#include <libgimp/gimp.h>
+
+#include "blend.h"
 #include "render_kernel.h"
 #include "support/reference_render.h"
 
@@ -54,6 +58,36 @@ TEST(RenderKernel, CopiesExactlyWhatTheFourSampleBlendGives)
         }
       }
     }
+  }
+}
+
+// The engine's own 8-bit blend against libgimpcolor's, on random samples and
+// positions, including alpha 0, where GIMP leaves the colour unwritten and the
+// engine takes the first sample's.
+TEST(Blend8, EqualsGimpBilinearPixels8)
+{
+  std::mt19937 random(7);
+  const double positions[] = {0.0, 0.25, -0.25, 0.5, 0.999, -3.75, 1e6 + 0.3, 17.0};
+  for (int round = 0; round < 20000; round++) {
+    const int channels = 1 + round % 4;
+    const bool has_alpha = channels == 2 || channels == 4;
+    uint8_t samples[4][4];
+    for (auto &sample : samples)
+      for (uint8_t &channel : sample)
+        channel = uint8_t(random() % 5 == 0 ? 0 : random() % 256);
+    const double x = positions[random() % std::size(positions)];
+    const double y = positions[random() % std::size(positions)];
+    const uint8_t *ours[4] = {samples[0], samples[1], samples[2], samples[3]};
+    guchar *gimps[4] = {samples[0], samples[1], samples[2], samples[3]};
+    uint8_t expected[4], blended[4];
+    std::copy(samples[0], samples[0] + 4, expected);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    gimp_bilinear_pixels_8(expected, x, y, channels, has_alpha, gimps);
+#pragma GCC diagnostic pop
+    blend_samples_8(blended, x, y, channels, has_alpha, ours);
+    ASSERT_TRUE(std::equal(expected, expected + channels, blended))
+        << channels << " channels at " << x << ", " << y;
   }
 }
 

@@ -15,6 +15,16 @@ double fold_coordinate(double v, double limit)
   return static_cast<double>(r <= l ? r : 2 * l - r);
 }
 
+void fold_displaced(const DisplaceParams &params, double *dx, double *dy)
+{
+  const double limit_x = static_cast<double>(params.sel_x2) - 1.0;
+  if (limit_x != 0)
+    *dx = fold_coordinate(*dx, limit_x);
+  const double limit_y = static_cast<double>(params.sel_y2) - 1.0;
+  if (limit_y != 0)
+    *dy = fold_coordinate(*dy, limit_y);
+}
+
 void displace(const NoiseTables &tables, const DisplaceParams &params, double x, double y,
               double *nx, double *ny)
 {
@@ -33,14 +43,7 @@ void displace(const NoiseTables &tables, const DisplaceParams &params, double x,
   // The vertical offset carries the turbulence a second time, so it grows with T².
   double dy = ((c - a) * scale_px) * turbulence + y;
 
-  // A limit of 0 (a one-pixel selection edge at the origin) leaves the position as is.
-  const double limit_x = static_cast<double>(params.sel_x2) - 1.0;
-  if (limit_x != 0)
-    dx = fold_coordinate(dx, limit_x);
-  const double limit_y = static_cast<double>(params.sel_y2) - 1.0;
-  if (limit_y != 0)
-    dy = fold_coordinate(dy, limit_y);
-
+  fold_displaced(params, &dx, &dy);
   *nx = dx;
   *ny = dy;
 }

@@ -16,6 +16,10 @@ struct DisplaceParams {
 // (a triangle fold of period 2 * limit). limit is a whole number >= 1.
 double fold_coordinate(double v, double limit);
 
+// Folds a displaced position, on each axis whose limit is not 0: a limit of 0 (a
+// one-pixel selection edge at the origin) leaves the position as it is.
+void fold_displaced(const DisplaceParams &params, double *dx, double *dy);
+
 // Source position for the output pixel at (x, y): offset by the noise slope one noise
 // unit right and down, then folded into [0, sel_x2 - 1] x [0, sel_y2 - 1].
 void displace(const NoiseTables &tables, const DisplaceParams &params, double x, double y,

@@ -40,13 +40,6 @@ constexpr std::array<Gradient, 12> gradient_table = {{{1, 1, 0},
                                                       {0, 1, -1},
                                                       {0, -1, -1}}};
 
-// Kept as these short literals rather than derived from sqrt(3): the reference
-// values depend on their exact bits.
-constexpr double skew_factor = 0.366025403;
-constexpr double unskew_factor = 0.211324865;
-constexpr double kernel_radius = 0.5;
-constexpr double output_factor = 70.0;
-
 double corner_contribution(int32_t gradient_index, double x, double y)
 {
   const double t = kernel_radius - x * x - y * y;

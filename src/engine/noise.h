@@ -4,6 +4,13 @@
 #include <array>
 #include <cstdint>
 
+// Kept as these short literals rather than derived from sqrt(3): the reference
+// values depend on their exact bits.
+constexpr double skew_factor = 0.366025403;
+constexpr double unskew_factor = 0.211324865;
+constexpr double kernel_radius = 0.5;
+constexpr double output_factor = 70.0;
+
 struct NoiseTables {
   std::array<int32_t, 512> perm;
   std::array<int32_t, 512> perm_mod12;

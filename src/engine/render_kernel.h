@@ -44,6 +44,12 @@ inline void copy_displaced_pixel(const NoiseTables &tables, const DisplaceParams
     dest[channel] = sample[channel];
 }
 
+// The output pixels for the positions (x[k], y[k]), k in [0, count), packed into dest,
+// their displacements computed several at a time; only valid when samples_are_whole.
+void render_points(const NoiseTables &tables, const DisplaceParams &params,
+                   bool displaced, const SourcePixels &source, const double *x,
+                   const double *y, int32_t count, uint8_t *dest);
+
 // count output pixels of row y from column x0 on, packed into dest.
 void render_row(const NoiseTables &tables, const DisplaceParams &params, bool displaced,
                 const SourcePixels &source, int32_t x0, int32_t y, int32_t count,

@@ -86,6 +86,17 @@ void render_sampled_pixel(const PixelRenderer &renderer, double x, double y,
   babl_process(renderer.from_blend, blended, dest, 1);
 }
 
+// Adds the seconds from its making to its end to *total, unless total is nullptr.
+struct Stopwatch {
+  double *total;
+  gint64 start = g_get_monotonic_time();
+  ~Stopwatch()
+  {
+    if (total)
+      *total += double(g_get_monotonic_time() - start) / 1e6;
+  }
+};
+
 struct Band {
   int32_t top = 0, bottom = 0;
   std::vector<uint8_t> pixels;
@@ -99,9 +110,11 @@ struct BandWriter {
   const RenderState &state;
   RenderProgress progress;
   size_t row_bytes;
+  RenderTimes *times;
 
   void write(const Band &band) const
   {
+    const Stopwatch stopwatch{times ? &times->writing : nullptr};
     const GeglRectangle rect = {state.sel_x, band.top, state.sel_width,
                                 band.bottom - band.top};
     gegl_buffer_set(dest, &rect, 0, format, band.pixels.data(), int(row_bytes));
@@ -127,7 +140,12 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
   for (Band &band : bands)
     band.pixels.resize(writer.row_bytes * size_t(band_height));
 
-  read_source_rows(source, band_bottom(state.sel_y) + reach);
+  double *const reading = writer.times ? &writer.times->reading : nullptr;
+  double *const computing = writer.times ? &writer.times->computing : nullptr;
+  {
+    const Stopwatch stopwatch{reading};
+    read_source_rows(source, band_bottom(state.sel_y) + reach);
+  }
   const Band *written = nullptr;
   for (int32_t top = state.sel_y, index = 0; top < state.sel_y2; index ^= 1) {
     Band &band = bands[index];
@@ -141,9 +159,14 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
         });
     if (written)
       writer.write(*written);
-    if (band.bottom < state.sel_y2)
+    if (band.bottom < state.sel_y2) {
+      const Stopwatch stopwatch{reading};
       read_source_rows(source, band_bottom(band.bottom) + reach);
-    join_all(workers);
+    }
+    {
+      const Stopwatch stopwatch{computing};
+      join_all(workers);
+    }
     written = &band;
     top = band.bottom;
   }
@@ -269,15 +292,6 @@ PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &se
   return renderer;
 }
 
-void render_pixel(const PixelRenderer &renderer, int32_t x, int32_t y, uint8_t *dest)
-{
-  if (renderer.whole)
-    copy_displaced_pixel(renderer.tables, renderer.params, renderer.displaced,
-                         renderer.source->view, x, y, dest);
-  else
-    render_sampled_pixel(renderer, x, y, dest);
-}
-
 void render_preview(const SourceCopy &source, const DistortVals &settings,
                     const RenderState &state, int width, int height,
                     PreviewMapping mapping, uint8_t *display)
@@ -290,22 +304,36 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
   const size_t source_bpp = size_t(source.view.bpp);
   const size_t display_row = size_t(width) * size_t(renderer.channels);
   std::vector<uint8_t> row(size_t(width) * source_bpp);
+  std::vector<double> xs(static_cast<size_t>(width)), ys(static_cast<size_t>(width));
   for (int y = 0; y < height; y++) {
     for (int x = 0; x < width; x++) {
       int drawable_x, drawable_y;
       mapping.drawable_position(x, y, &drawable_x, &drawable_y, mapping.data);
-      render_pixel(renderer, drawable_x, drawable_y, &row[size_t(x) * source_bpp]);
+      xs[size_t(x)] = drawable_x;
+      ys[size_t(x)] = drawable_y;
     }
+    if (renderer.whole)
+      render_points(renderer.tables, renderer.params, renderer.displaced, source.view,
+                    xs.data(), ys.data(), width, row.data());
+    else
+      for (int x = 0; x < width; x++)
+        render_sampled_pixel(renderer, xs[size_t(x)], ys[size_t(x)],
+                             &row[size_t(x) * source_bpp]);
     babl_process(to_display, row.data(), display + size_t(y) * display_row, width);
   }
 }
 
 void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
-                      const RenderState &state, int threads, RenderProgress progress)
+                      const RenderState &state, int threads, RenderProgress progress,
+                      RenderTimes *times)
 {
   const PixelRenderer renderer = new_pixel_renderer(source, settings, state);
-  const BandWriter writer = {dest, source.format, state, progress,
-                             size_t(state.sel_width) * size_t(source.view.bpp)};
+  const BandWriter writer = {dest,
+                             source.format,
+                             state,
+                             progress,
+                             size_t(state.sel_width) * size_t(source.view.bpp),
+                             times};
   const int32_t band_height = tile_height(dest);
   if (renderer.whole)
     render_copied_bands(renderer, source, writer, band_height, std::max(threads, 1));

@@ -77,11 +77,6 @@ struct PixelRenderer {
 PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &settings,
                                  const RenderState &state);
 
-// The output pixel for drawable position (x, y), in the source's format: exactly what
-// the render pass writes there. With whole positions, the rows it reads from must have
-// been read.
-void render_pixel(const PixelRenderer &renderer, int32_t x, int32_t y, uint8_t *dest);
-
 // Where preview pixel (column, row) lies in the drawable.
 struct PreviewMapping {
   void (*drawable_position)(int column, int row, int *x, int *y, void *data);
@@ -100,7 +95,15 @@ struct RenderProgress {
   void *data;
 };
 
+// Where a render's time went, in seconds of the calling thread: reading the source,
+// waiting for the computation, and handing bands to the host.
+struct RenderTimes {
+  double reading = 0, computing = 0, writing = 0;
+};
+
 // Writes dest (the drawable's shadow) over the selection bounds from the unchanged
-// source on up to threads threads, flushing each band of rows as it is written.
+// source on up to threads threads, flushing each band of rows as it is written; adds
+// its times to times unless that is nullptr.
 void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
-                      const RenderState &state, int threads, RenderProgress progress);
+                      const RenderState &state, int threads, RenderProgress progress,
+                      RenderTimes *times = nullptr);

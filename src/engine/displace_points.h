@@ -1,0 +1,19 @@
+// The displacement of many points at once: the noise evaluated for several points
+// per instruction with SSE2, or AVX2 where the processor has it, giving the very bits
+// that displace gives for each point.
+#pragma once
+
+#include <cstdint>
+
+#include "displace.h"
+
+enum class VectorSet { sse2, avx2 };
+
+// AVX2 where the processor has it, else SSE2.
+VectorSet best_vector_set();
+
+// nx[k], ny[k] = displace(tables, params, x[k], y[k]) for k in [0, count); set must be
+// one the processor has.
+void displace_points(const NoiseTables &tables, const DisplaceParams &params,
+                     const double *x, const double *y, int32_t count, double *nx,
+                     double *ny, VectorSet set = best_vector_set());
