@@ -96,6 +96,47 @@ Doubles simplex_noise(const Tables &tables, Doubles xin, Doubles yin)
   return output_factor * ((c0 + c1) + c2);
 }
 
+// fold_coordinate for every lane, when each lane's whole part lies within one period
+// of the fold (as it does for all but extreme settings); false, with nothing written,
+// otherwise.
+bool fold_lanes(Doubles v, int32_t limit, Doubles *folded)
+{
+  const Masks small = (v < 1073741824.0) & (v > -1073741824.0);
+  for (int k = 0; k < lanes; k++)
+    if (!small[k])
+      return false;
+  const Ints truncated = __builtin_convertvector(v, Ints);
+  const Ints whole = truncated < 0 ? -truncated : truncated;
+  if (limit >= 1073741824) { // beyond every whole part here
+    *folded = __builtin_convertvector(whole, Doubles);
+    return true;
+  }
+  const int32_t period = 2 * limit;
+  for (int k = 0; k < lanes; k++)
+    if (whole[k] >= period)
+      return false;
+  *folded = __builtin_convertvector(whole <= limit ? whole : period - whole, Doubles);
+  return true;
+}
+
+// fold_displaced for every lane.
+void fold_all(const DisplaceParams &params, Doubles *dx, Doubles *dy, double *nx,
+              double *ny)
+{
+  const int32_t limit_x = params.sel_x2 - 1, limit_y = params.sel_y2 - 1;
+  if ((limit_x == 0 || fold_lanes(*dx, limit_x, dx)) &&
+      (limit_y == 0 || fold_lanes(*dy, limit_y, dy))) {
+    std::memcpy(nx, dx, sizeof *dx);
+    std::memcpy(ny, dy, sizeof *dy);
+    return;
+  }
+  for (int k = 0; k < lanes; k++) {
+    nx[k] = (*dx)[k];
+    ny[k] = (*dy)[k];
+    fold_displaced(params, &nx[k], &ny[k]);
+  }
+}
+
 bool all_safe(Doubles u, Doubles v)
 {
   const Masks safe =
@@ -127,11 +168,7 @@ void ONDALUX_LANES_FUNCTION(const NoiseTables &tables, const DisplaceParams &par
   const Doubles a = simplex_noise(lookup, u, v) * turbulence;
   const Doubles b = simplex_noise(lookup, u + 1.0, v) * turbulence;
   const Doubles c = simplex_noise(lookup, u, v + 1.0) * turbulence;
-  const Doubles dx = (b - a) * params.scale_px + xv;
-  const Doubles dy = ((c - a) * params.scale_px) * turbulence + yv;
-  for (int k = 0; k < lanes; k++) {
-    nx[k] = dx[k];
-    ny[k] = dy[k];
-    fold_displaced(params, &nx[k], &ny[k]);
-  }
+  Doubles dx = (b - a) * params.scale_px + xv;
+  Doubles dy = ((c - a) * params.scale_px) * turbulence + yv;
+  fold_all(params, &dx, &dy, nx, ny);
 }
