@@ -1,5 +1,8 @@
 #include "image_file.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <OpenImageIO/imageio.h>
 
 namespace OIIO = OIIO_NAMESPACE;
@@ -78,8 +81,8 @@ bool read_image_file(const std::string &path, PixelImage *image, ImageFileInfoPt
   return true;
 }
 
-bool write_image_file(const std::string &path, const PixelImage &image,
-                      const ImageFileInfo &info, std::string *error)
+bool write_image_file(const std::string &path, const ImageFileInfo &info,
+                      const RowSource &rows, std::string *error)
 {
   auto output = OIIO::ImageOutput::create(path);
   if (!output) {
@@ -88,8 +91,17 @@ bool write_image_file(const std::string &path, const PixelImage &image,
   }
   OIIO::ImageSpec spec = info.spec;
   spec.attribute("oiio:UnassociatedAlpha", 1);
-  if (!output->open(path, spec) ||
-      !output->write_image(spec.format, image.pixels.data()) || !output->close()) {
+  bool written = output->open(path, spec);
+  // Bands of rows, so that only one image (the source) is held whole.
+  constexpr int32_t band_rows = 64;
+  const size_t row_bytes = spec.scanline_bytes(true);
+  std::vector<uint8_t> band(row_bytes * band_rows);
+  for (int32_t first = 0; written && first < spec.height; first += band_rows) {
+    const int32_t last = std::min(first + band_rows, spec.height);
+    rows(first, last, band.data());
+    written = output->write_scanlines(first, last, 0, spec.format, band.data());
+  }
+  if (!written || !output->close()) {
     *error = output->geterror();
     if (error->empty())
       *error = "cannot write it";

@@ -2,6 +2,8 @@
 // channel type and metadata (ICC profile, EXIF, resolution) as they are.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,7 +20,11 @@ using ImageFileInfoPtr = std::unique_ptr<ImageFileInfo, ImageFileInfoDeleter>;
 bool read_image_file(const std::string &path, PixelImage *image, ImageFileInfoPtr *info,
                      std::string *error);
 
-// Writes image to path (whose extension chooses the format) with info's metadata; on
+// Fills rows [first, last) of an image in the read file's layout, packed, into rows.
+using RowSource = std::function<void(int32_t first, int32_t last, uint8_t *rows)>;
+
+// Writes an image of the read file's size, channels and type to path (whose
+// extension chooses the format) with info's metadata, band by band from rows; on
 // failure returns false with the reason, and path may hold a partial file.
-bool write_image_file(const std::string &path, const PixelImage &image,
-                      const ImageFileInfo &info, std::string *error);
+bool write_image_file(const std::string &path, const ImageFileInfo &info,
+                      const RowSource &rows, std::string *error);

@@ -115,10 +115,10 @@ size_t PixelImage::channel_bytes() const
   return 1;
 }
 
-PixelImage render_image(const PixelImage &source, Region region,
-                        const DistortVals &settings, uint32_t pattern, int threads)
+void render_image_rows(const PixelImage &source, Region region,
+                       const DistortVals &settings, uint32_t pattern, int threads,
+                       int32_t first, int32_t last, uint8_t *dest)
 {
-  PixelImage out = source;
   const int32_t x2 = region.x + region.width, y2 = region.y + region.height;
   const double min_extent = std::min(region.width, region.height);
   const DisplaceParams params = {(settings.scale / 100.0) * min_extent,
@@ -130,25 +130,28 @@ PixelImage render_image(const PixelImage &source, Region region,
                              int32_t(source.pixel_bytes())};
   const size_t row_bytes = size_t(source.width) * source.pixel_bytes();
 
-  const auto render_rows = [&](int32_t first, int32_t last) {
-    for (int32_t y = first; y < last; y++) {
-      uint8_t *dest = out.pixels.data() + size_t(y) * row_bytes +
-                      size_t(region.x) * source.pixel_bytes();
+  const auto render_rows = [&](int32_t from, int32_t to) {
+    for (int32_t y = from; y < to; y++) {
+      uint8_t *row = dest + size_t(y - first) * row_bytes;
+      std::memcpy(row, source.pixels.data() + size_t(y) * row_bytes, row_bytes);
+      if (y < region.y || y >= y2)
+        continue;
+      uint8_t *pixel = row + size_t(region.x) * source.pixel_bytes();
       if (whole) {
-        render_row(tables, params, displaced, view, region.x, y, region.width, dest);
+        render_row(tables, params, displaced, view, region.x, y, region.width, pixel);
         continue;
       }
-      for (int32_t x = region.x; x < x2; x++, dest += source.pixel_bytes())
-        render_sampled_pixel(source, tables, params, displaced, x, y, dest);
+      for (int32_t x = region.x; x < x2; x++, pixel += source.pixel_bytes())
+        render_sampled_pixel(source, tables, params, displaced, x, y, pixel);
     }
   };
-  threads = std::clamp(threads, 1, std::max(region.height, 1));
+  const int32_t rows = last - first;
+  threads = std::clamp(threads, 1, std::max(rows, 1));
   std::vector<std::thread> workers;
   for (int chunk = 1; chunk < threads; chunk++)
-    workers.emplace_back(render_rows, region.y + region.height * chunk / threads,
-                         region.y + region.height * (chunk + 1) / threads);
-  render_rows(region.y, region.y + region.height / threads);
+    workers.emplace_back(render_rows, first + rows * chunk / threads,
+                         first + rows * (chunk + 1) / threads);
+  render_rows(first, first + rows / threads);
   for (std::thread &worker : workers)
     worker.join();
-  return out;
 }

@@ -25,8 +25,10 @@ struct Region {
   int x, y, width, height;
 };
 
-// The region of source dented with the settings and pattern (the noise offset, of
-// which only the low 8 bits count), as the GIMP plug-in dents a selection with that
-// bounding box; pixels outside the region are copied.
-PixelImage render_image(const PixelImage &source, Region region,
-                        const DistortVals &settings, uint32_t pattern, int threads);
+// Rows [first, last) of source with region dented with the settings and pattern (the
+// noise offset, of which only the low 8 bits count), as the GIMP plug-in dents a
+// selection with that bounding box, packed into dest; pixels outside the region are
+// copied. Rows are shared among up to threads threads.
+void render_image_rows(const PixelImage &source, Region region,
+                       const DistortVals &settings, uint32_t pattern, int threads,
+                       int32_t first, int32_t last, uint8_t *dest);

@@ -306,14 +306,16 @@ std::string process(const Options &options, const Job &job, int worker, int thre
     const std::lock_guard<std::mutex> lock(random_mutex);
     *pattern_used = int(random_source() & 255u);
   }
-  const PixelImage dented =
-      render_image(image, region, options.settings, uint32_t(*pattern_used), threads);
+  const RowSource dented = [&](int32_t first, int32_t last, uint8_t *rows) {
+    render_image_rows(image, region, options.settings, uint32_t(*pattern_used), threads,
+                      first, last, rows);
+  };
 
   const std::string temp = temporary_name(job.output, worker);
   std::snprintf(temp_paths[worker], PATH_MAX, "%s", temp.c_str());
   temp_in_use[worker] = true;
   std::string reason;
-  if (!write_image_file(temp, dented, *info, &error))
+  if (!write_image_file(temp, *info, dented, &error))
     reason = "cannot write " + job.output + ": " + error;
   else if (std::rename(temp.c_str(), job.output.c_str()) != 0)
     reason = "cannot rename the result into place: " + std::string(std::strerror(errno));
