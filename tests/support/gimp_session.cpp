@@ -82,10 +82,13 @@ GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
   fs::remove(results_path);
 
   // Each -b is evaluated on its own, so the whole program is one (begin ...).
+  const std::string helpers =
+      host == Host::gimp2 ? "ondalux_test.scm" : "ondalux_test3.scm";
   const std::string batch =
       "(begin (define results-path " + scheme_string(results_path.string()) + ") (load " +
-      scheme_string(host == Host::gimp2 ? ONDALUX_TEST_SCHEME : ONDALUX_TEST_SCHEME3) +
-      ") (load " + scheme_string(program_path.string()) + "))";
+      scheme_string(ONDALUX_TEST_SCHEME_DIR "/common.scm") + ") (load " +
+      scheme_string(ONDALUX_TEST_SCHEME_DIR "/" + helpers) + ") (load " +
+      scheme_string(program_path.string()) + "))";
   // GIMP 3 stays running after a failed batch command unless told to quit.
   const std::string gimp =
       host == Host::gimp2

@@ -30,8 +30,8 @@ enum class Host { gimp2, gimp3 };
 // A new GIMP profile in dir with the plug-in installed; returns its path.
 std::string prepare_profile(const std::string &dir, Host host = Host::gimp2);
 
-// Evaluates program (with the host's helpers, ondalux_test.scm or ondalux_test3.scm,
-// loaded) in one headless GIMP session, killing it after timeout_seconds.
+// Evaluates program (with common.scm and the host's helpers, ondalux_test.scm or
+// ondalux_test3.scm, loaded) in one headless GIMP session, killing it after timeout_seconds.
 GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
                        const std::string &program, int timeout_seconds,
                        Host host = Host::gimp2);
