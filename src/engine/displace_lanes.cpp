@@ -87,9 +87,11 @@ Doubles simplex_noise(const Tables &tables, Doubles xin, Doubles yin)
   const Ints ii = i & 255, jj = j & 255;
   const Ints di = -__builtin_convertvector(lower, Ints), dj = 1 - di;
   const int32_t *perm = tables.perm, *perm_mod12 = tables.perm_mod12;
-  const Ints gi0 = gather(perm_mod12, ii + gather(perm, jj));
-  const Ints gi1 = gather(perm_mod12, ii + di + gather(perm, jj + dj));
-  const Ints gi2 = gather(perm_mod12, ii + 1 + gather(perm, jj + 1));
+  // perm[jj + dj] is one of perm[jj] and perm[jj + 1]: a choice, not a look-up.
+  const Ints row0 = gather(perm, jj), row1 = gather(perm, jj + 1);
+  const Ints gi0 = gather(perm_mod12, ii + row0);
+  const Ints gi1 = gather(perm_mod12, ii + di + (dj != 0 ? row1 : row0));
+  const Ints gi2 = gather(perm_mod12, ii + 1 + row1);
   const Doubles c0 = corner(gradient_x(gi0), gradient_y(gi0), x0, y0);
   const Doubles c1 = corner(gradient_x(gi1), gradient_y(gi1), x1, y1);
   const Doubles c2 = corner(gradient_x(gi2), gradient_y(gi2), x2, y2);
