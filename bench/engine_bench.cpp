@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Per-call and per-pixel costs of the engine, without the host.
 #include <vector>
 

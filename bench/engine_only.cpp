@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Times the engine alone: displacement and copy for every pixel of a width x height RGB
 // layer, as the render pass computes them, on THREADS threads (default 1). Prints
 // seconds.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for the plug-in executable during benchmarks: runs the real plug-in
 // ($ONDALUX_REAL_PLUGIN) with the same arguments and descriptors, then appends its
 // peak resident memory in KiB to $ONDALUX_PEAK_LOG.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The ondalux command as a user runs it: results against the reference renderer,
 // other channel types, metadata, and every bad input.
 #include <csignal>

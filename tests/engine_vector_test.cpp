@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernels give exactly the scalar engine's doubles, bit for bit, on ordinary,
 // edge and wild inputs, with every pattern.
 #include <cmath>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The GIMP 3 dialog answered from outside under Xvfb: Cancel changes nothing, OK
 // writes exactly what the preview showed and stores the settings for last values.
 #include <fstream>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The GIMP 3 host in a real headless GIMP 3: registration, run modes, reference
 // renders in every precision, and refusals.
 #include <filesystem>

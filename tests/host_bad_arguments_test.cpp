@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Wild non-interactive arguments end quickly with a valid image.
 #include <sstream>
 

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The interactive run: the dialog answered from outside under Xvfb, its stored
 // settings, and a preview that shows what OK then writes.
 #include <sstream>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The drawables users actually have: offset and small layers, partial and feathered
 // selections, masks, channels, groups, locked and extreme shapes.
 #include <sstream>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // A large RGBA layer: the run succeeds and the plug-in's peak memory stays within
 // one copy of the layer plus 64 MiB.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Every precision and drawable kind GIMP 2.10 offers, read back exactly through
 // pixel reads: Scale 0 changes nothing, and a render copies each pixel from the
 // reference position of one of the 256 patterns.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // What the filter writes into real GIMP drawables, compared pixel for pixel with an
 // independent reference render.
 #include <optional>

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Registration, run modes, statuses and stored settings, as a real GIMP sees them.
 #include <cstring>
 #include <fstream>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a system-wide configuration and checks that it puts
 # the plug-in where GIMP looks (and, for GIMP 2.10, the command on the PATH); for
 # GIMP 2.10 also the source package. The GIMP 3 package is built in its Debian 13
@@ -34,10 +35,14 @@ check() {
 check "plug-in in GIMP's plug-in folder" "[ -x '$work/root$plugin_dir/ondalux/ondalux' ]"
 check "depends on GIMP" "dpkg-deb -f '$deb' Depends | grep -qF '$depends'"
 check "nothing outside /usr" "[ \"\$(ls '$work/root')\" = usr ]"
+"${run[@]}" lintian "$deb" 2>&1 | grep -v 'running with root privileges' >"$work/lintian.txt" || true
+check "lintian finds nothing" "[ ! -s '$work/lintian.txt' ] || { cat '$work/lintian.txt'; false; }"
+check "licence and changelog" "[ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/copyright' ] &&
+  [ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/changelog.gz' ]"
 [ "$host" = gimp2 ] || exit $status
 
 check "command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux' ]"
-check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux.1' ]"
+check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux.1.gz' ]"
 check "command runs" "'$work/root/usr/bin/ondalux' --version | grep -q '^ondalux '"
 (cd "$work/build" && cpack --config CPackSourceConfig.cmake >>"$work/cpack.log")
 tarball=$(ls "$work"/build/*-Source.tar.gz)

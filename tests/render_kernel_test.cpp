@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The copying kernel writes exactly what the straightforward four-sample blend writes.
 #include <random>
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 # The engine under AddressSanitizer and UndefinedBehaviorSanitizer (clang, no
 # recovery): "build" configures and builds it, "unit" runs its unit tests, "fuzz" runs
 # the libFuzzer target for $ONDALUX_FUZZ_SECONDS (default 60) from the checked-in

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing image files with OpenImageIO, keeping each file's channels,
 // channel type and metadata (ICC profile, EXIF, resolution) as they are.
 #pragma once

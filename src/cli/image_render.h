@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The filter over an image held in memory, as the command reads it: the engine's
 // kernels on rows in parallel, in the image's own channel type.
 #pragma once

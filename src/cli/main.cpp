@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // ondalux: the Ondalux filter on image files, without GIMP.
 #include <algorithm>
 #include <atomic>

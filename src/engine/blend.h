@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Four-sample blends for source positions with a fraction. The samples are the
 // pixels at (ix, iy), (ix + 1, iy), (ix, iy + 1) and (ix + 1, iy + 1) around the
 // position; colour is weighted by alpha when there is one, and where the blended

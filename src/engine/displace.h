@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Maps an output pixel to the source position it is taken from.
 #pragma once
 

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernel of displace_points, compiled once per instruction set with
 // ONDALUX_LANES (2 for SSE2, 4 for AVX2) and ONDALUX_LANES_FUNCTION naming its entry.
 // It repeats the scalar arithmetic of noise.cpp and displace.cpp operation for

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "displace_points.h"
 
 // The vector kernels, one per instruction set, each displacing its number of points.

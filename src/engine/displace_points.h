@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The displacement of many points at once: the noise evaluated for several points
 // per instruction with SSE2, or AVX2 where the processor has it, giving the very bits
 // that displace gives for each point.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // 2D simplex noise over a permutation table rotated by a per-run offset.
 #pragma once
 

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The per-pixel work of the render pass and the preview when every source position
 // is whole: each output pixel is then a copy of one source pixel.
 #pragma once

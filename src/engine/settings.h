@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The procedure and its two settings, declared once for both hosts' registration,
 // storage and dialogs, and for the command line.
 #pragma once

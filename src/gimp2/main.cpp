@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // GIMP 2.10 host: entry point, registration and the run procedure of
 // "plug-in-ondalux".
 #include <algorithm>

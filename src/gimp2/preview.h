@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Live preview: renders the visible preview area with the run's pattern.
 #pragma once
 

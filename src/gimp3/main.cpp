@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // GIMP 3 host: the plug-in class, the image procedure "plug-in-ondalux" and its run.
 #include <libgimp/gimp.h>
 

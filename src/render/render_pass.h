@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The render pass over GEGL buffers, in the drawable's own format, and the per-pixel
 // rendering it shares with the previews. Host-neutral: a host hands in its buffers,
 // the settings, a thread count and a progress callback.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target over the engine: arbitrary positions, settings and selection
 // extents, NaN and infinities included. Checks that every call ends, stays defined
 // (under the sanitizers) and yields positions the sampling can use.

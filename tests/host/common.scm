@@ -1,3 +1,4 @@
+; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 ; Helpers shared by the GIMP 2.10 and GIMP 3 host tests. The test driver defines
 ; results-path before loading this file and closes the port at the end.
 

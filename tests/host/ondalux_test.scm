@@ -1,3 +1,4 @@
+; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 ; Helpers for driving plug-in-ondalux from a headless GIMP 2.10, after common.scm.
 
 (define loaded-images '())

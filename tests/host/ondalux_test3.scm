@@ -1,3 +1,4 @@
+; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 ; Helpers for driving plug-in-ondalux from a headless GIMP 3, after common.scm.
 
 (define (layer-of image) (vector-ref (car (gimp-image-get-layers image)) 0))

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Answers the plug-in's dialog from outside, as a user would, on the X display the
 // test runs under (xdotool for keys, ImageMagick's import for screenshots).
 #pragma once

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Runs Script-Fu programs in a headless GIMP 2.10, or GIMP 3 in its Debian 13 root,
 // with a private profile into which the freshly built plug-in is installed by the
 // project's own install step.

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Images with 1 to 4 channels, alpha last, of 1 to 8 bytes each in the host's own
 // layout, and PNG files of 8 and 16-bit ones.
 #pragma once

@@ -1,3 +1,4 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // An independent render of the filter's effect, for comparing with what GIMP writes.
 #pragma once
 
