@@ -1,3 +1,4 @@
+# Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the plug-ins into the current user's GIMP profiles, the folders GIMP itself
 # uses: for GIMP 2.10 $GIMP2_DIRECTORY when set, else $XDG_CONFIG_HOME/GIMP/2.10, else
 # ~/.config/GIMP/2.10; for GIMP 3 the same with GIMP3_DIRECTORY and 3.0. A relative
