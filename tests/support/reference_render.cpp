@@ -7,6 +7,7 @@
 
 #include <libgimp/gimp.h>
 
+#include "blend.h"
 #include "displace.h"
 
 namespace
@@ -25,38 +26,23 @@ long floor_toward_left(double v)
   return v >= 0 ? t : t - 1;
 }
 
-// 16-bit channels at a position with a fraction: the same weights in doubles, colour
-// weighted by alpha, rounded back to 16 bits.
+// 16-bit channels at a position with a fraction: the samples as doubles in [0, 1],
+// blended with the engine's weights and order (its 8-bit arithmetic is checked against
+// GIMP's own), rounded back to 16 bits as babl does.
 void blend_u16(uint8_t *dest, double x, double y, int channels, bool has_alpha,
                const uint8_t *const corners[4])
 {
-  const auto value = [&](int k, int c) {
-    uint16_t v;
-    std::memcpy(&v, corners[k] + 2 * c, 2);
-    return v / 65535.0;
-  };
-  x -= std::floor(x);
-  y -= std::floor(y);
-  const double weights[4] = {(1 - x) * (1 - y), x * (1 - y), (1 - x) * y, x * y};
-  const int colours = has_alpha ? channels - 1 : channels;
-  double alpha = 1.0;
-  if (has_alpha) {
-    alpha = 0;
-    for (int k = 0; k < 4; k++)
-      alpha += weights[k] * value(k, colours);
-  }
-  for (int c = 0; c < channels; c++) {
-    double v = 0;
-    if (c == colours)
-      v = alpha;
-    else if (alpha == 0)
-      v = value(0, c);
-    else {
-      for (int k = 0; k < 4; k++)
-        v += weights[k] * value(k, c) * (has_alpha ? value(k, colours) : 1.0);
-      v /= alpha;
+  double values[4][4], blended[4];
+  for (int k = 0; k < 4; k++)
+    for (int c = 0; c < channels; c++) {
+      uint16_t v;
+      std::memcpy(&v, corners[k] + 2 * c, 2);
+      values[k][c] = v / 65535.0;
     }
-    const uint16_t stored = uint16_t(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
+  const double *samples[4] = {values[0], values[1], values[2], values[3]};
+  blend_samples_double(blended, x, y, channels, has_alpha, samples);
+  for (int c = 0; c < channels; c++) {
+    const uint16_t stored = uint16_t(std::clamp(blended[c], 0.0, 1.0) * 65535.0 + 0.5);
     std::memcpy(dest + 2 * c, &stored, 2);
   }
 }
