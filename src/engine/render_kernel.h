@@ -31,20 +31,6 @@ int32_t sample_floor(double v);
 // gives the same bytes. False only for a one-pixel selection edge at the origin.
 bool samples_are_whole(const DisplaceParams &params, bool displaced);
 
-// The output pixel for (x, y), copied from source, which must cover
-// [0, sel_x2) x [0, sel_y2); only valid when samples_are_whole.
-inline void copy_displaced_pixel(const NoiseTables &tables, const DisplaceParams &params,
-                                 bool displaced, const SourcePixels &source, double x,
-                                 double y, uint8_t *dest)
-{
-  double nx = x, ny = y;
-  if (displaced)
-    displace(tables, params, x, y, &nx, &ny);
-  const uint8_t *sample = source.at(int32_t(nx), int32_t(ny));
-  for (int32_t channel = 0; channel < source.bpp; channel++)
-    dest[channel] = sample[channel];
-}
-
 // The output pixels for the positions (x[k], y[k]), k in [0, count), packed into dest,
 // their displacements computed several at a time; only valid when samples_are_whole.
 void render_points(const NoiseTables &tables, const DisplaceParams &params,

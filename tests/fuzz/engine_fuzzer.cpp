@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<uint8_t> pixels(size_t(in.sel_x2) * size_t(in.sel_y2) * size_t(bpp));
     const SourcePixels source = {pixels.data(), in.sel_x2, in.sel_y2, bpp};
     uint8_t out[4];
-    copy_displaced_pixel(tables, params, true, source, in.x, in.y, out);
+    render_points(tables, params, true, source, &in.x, &in.y, 1, out);
   }
   return 0;
 }
