@@ -120,6 +120,8 @@ protected:
        (second (car (gimp-layer-copy (layer-of image)))))
   (gimp-image-insert-layer image second 0 0)
   (refused-case "two-drawables" image (car (gimp-image-get-layers image))))
+(let ((image (car (gimp-file-load RUN-NONINTERACTIVE "input-3-8.png"))))
+  (refused-case "no-drawable" image (vector)))
 )";
     run = run_gimp_batch(profile, work, program.str(), 400, Host::gimp3);
   }
@@ -187,7 +189,8 @@ TEST_F(Gimp3, RefusesWithAMessageAndChangesNothing)
   } refusals[] = {{"indexed", "execution-error"},
                   {"group", "execution-error"},
                   {"locked", "execution-error"},
-                  {"two-drawables", "calling-error"}};
+                  {"two-drawables", "calling-error"},
+                  {"no-drawable", "calling-error"}};
   for (const auto &r : refusals) {
     EXPECT_EQ(run.value(r.name), r.status) << r.name << "\n" << run.log;
     std::stringstream before, after;

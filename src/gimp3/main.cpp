@@ -67,7 +67,8 @@ void update_progress(double fraction, void *)
 GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *,
                     GimpDrawable **drawables, GimpProcedureConfig *config, gpointer)
 {
-  if (gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables)) != 1)
+  if (!drawables ||
+      gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables)) != 1)
     return fail(procedure, GIMP_PDB_CALLING_ERROR,
                 "Ondalux works on exactly one drawable");
   GimpDrawable *drawable = drawables[0];
