@@ -17,16 +17,18 @@ function(gimp_profile variable version out)
   set(${out} "${profile}" PARENT_SCOPE)
 endfunction()
 
-# GIMP finds a plug-in in a subfolder only when the folder bears its name.
+# GIMP finds a plug-in in a subfolder only when the folder bears its name; the plug-in
+# finds its help pages beside itself.
+function(install_plugin plugin variable version)
+  gimp_profile(${variable} ${version} profile)
+  file(INSTALL "${plugin}" DESTINATION "${profile}/plug-ins/ondalux" USE_SOURCE_PERMISSIONS)
+  file(INSTALL "${ONDALUX_HELP}" DESTINATION "${profile}/plug-ins/ondalux")
+endfunction()
 if(ONDALUX_GIMP2_PLUGIN)
-  gimp_profile(GIMP2_DIRECTORY 2.10 profile)
-  file(INSTALL "${ONDALUX_GIMP2_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
-       USE_SOURCE_PERMISSIONS)
+  install_plugin("${ONDALUX_GIMP2_PLUGIN}" GIMP2_DIRECTORY 2.10)
 endif()
 if(ONDALUX_GIMP3_PLUGIN)
-  gimp_profile(GIMP3_DIRECTORY 3.0 profile)
-  file(INSTALL "${ONDALUX_GIMP3_PLUGIN}" DESTINATION "${profile}/plug-ins/ondalux"
-       USE_SOURCE_PERMISSIONS)
+  install_plugin("${ONDALUX_GIMP3_PLUGIN}" GIMP3_DIRECTORY 3.0)
 endif()
 
 # The command goes where a user's own commands go.

@@ -39,14 +39,15 @@ TEST(Gimp3Dialog, OkAppliesThePreviewedPatternAndCancelChangesNothing)
 (render-case "ok" "input.png" PRECISION-U8-NON-LINEAR #f RUN-INTERACTIVE 5.0 0.5)
 (render-case "last-values" "input.png" PRECISION-U8-NON-LINEAR #f RUN-WITH-LAST-VALS 60 1)
 )",
-                         240, Host::gimp3);
+                         240, Host::gimp3, Interface::gui);
   });
   const std::string screenshot = work + "/dialog.png";
-  EXPECT_EQ(answer_dialog({"", "", DialogButton::cancel, ""}, 90), "");
+  EXPECT_EQ(answer_dialog({"", "", DialogButton::cancel, "", true}, 90), "");
   EXPECT_EQ(answer_dialog({"", "", DialogButton::ok, screenshot}, 90), "");
   gimp.join();
   ASSERT_TRUE(run.completed()) << run.log;
   EXPECT_TRUE(host_complaints(run.log).empty()) << run.log;
+  expect_help_page(work);
 
   EXPECT_EQ(differing_bytes(raw_rgb(work + "/cancel-before.data"),
                             raw_rgb(work + "/cancel-rendered.data")),

@@ -26,7 +26,7 @@ struct DialogCase {
 std::vector<DialogCase> dialog_cases(const std::string &work)
 {
   return {
-      {"cancel", false, {"40", "0.9", DialogButton::cancel, ""}},
+      {"cancel", false, {"40", "0.9", DialogButton::cancel, "", true}},
       {"close", false, {"41", "0.7", DialogButton::close_window, ""}},
       {"first-ok", false, {"", "", DialogButton::ok, ""}},
       {"typed-ok", false, {"37.5", "0.8", DialogButton::ok, work + "/dialog.png"}},
@@ -78,7 +78,10 @@ protected:
                 << ")\n";
     }
 
-    std::thread gimp([&] { run = run_gimp_batch(profile, work, program.str(), 240); });
+    std::thread gimp([&] {
+      run =
+          run_gimp_batch(profile, work, program.str(), 240, Host::gimp2, Interface::gui);
+    });
     for (const DialogCase &c : dialog_cases(work)) {
       const std::string error = answer_dialog(c.answer, dialog_timeout);
       if (!error.empty())
@@ -131,6 +134,11 @@ TEST_F(HostDialog, CancelAndClosingChangeNothingAndStoreNothing)
     EXPECT_EQ(differing_bytes(source, read_png(path(name))), 0u) << name;
     EXPECT_EQ(run.value(std::string("stored-after-") + name), "none") << name;
   }
+}
+
+TEST_F(HostDialog, HelpOpensThePageInstalledWithThePlugIn)
+{
+  expect_help_page(work);
 }
 
 TEST_F(HostDialog, FirstRunStartsFromTheDefaults)

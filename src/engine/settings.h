@@ -14,6 +14,10 @@ constexpr char PROC_DATE[] = "January 2015, 1.0";
 constexpr char PROC_MENU_LABEL[] = "_Ondalux...";
 constexpr char PROC_MENU_PATH[] = "<Image>/Filters/Distorts";
 constexpr char PROC_IMAGE_TYPES[] = "RGB*, GRAY*";
+// The help pages live in this subfolder of the plug-in's own folder; the help id is
+// PROC_NAME.
+constexpr char HELP_DOMAIN[] = "https://ondalux.org/help";
+constexpr char HELP_FOLDER[] = "help";
 
 // Persisted as its raw 16 bytes under PROC_NAME.
 struct DistortVals {

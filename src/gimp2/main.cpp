@@ -41,6 +41,15 @@ void query()
                          PROC_DATE, PROC_MENU_LABEL, PROC_IMAGE_TYPES, GIMP_PLUGIN,
                          G_N_ELEMENTS(args), 0, args, nullptr);
   gimp_plugin_menu_register(PROC_NAME, PROC_MENU_PATH);
+
+  gchar *plugin_folder = g_path_get_dirname(gimp_get_progname());
+  gchar *help_folder = g_build_filename(plugin_folder, HELP_FOLDER, nullptr);
+  gchar *help_uri = g_filename_to_uri(help_folder, nullptr, nullptr);
+  if (help_uri)
+    gimp_plugin_help_register(HELP_DOMAIN, help_uri);
+  g_free(help_uri);
+  g_free(help_folder);
+  g_free(plugin_folder);
 }
 
 void fail_with_message(const char *message, gint *nreturn_vals)

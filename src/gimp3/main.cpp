@@ -19,8 +19,15 @@ struct OndaluxPlugInClass {
 GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *image,
                     GimpDrawable **drawables, GimpProcedureConfig *config, gpointer);
 
-GList *query_procedures(GimpPlugIn *)
+GList *query_procedures(GimpPlugIn *plug_in)
 {
+  GFile *plugin_file = g_file_new_for_path(gimp_get_progname());
+  GFile *plugin_folder = g_file_get_parent(plugin_file);
+  GFile *help_folder = g_file_get_child(plugin_folder, HELP_FOLDER);
+  gimp_plug_in_set_help_domain(plug_in, HELP_DOMAIN, help_folder);
+  g_object_unref(help_folder);
+  g_object_unref(plugin_folder);
+  g_object_unref(plugin_file);
   return g_list_append(nullptr, g_strdup(PROC_NAME));
 }
 

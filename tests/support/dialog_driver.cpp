@@ -4,10 +4,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <thread>
 
+#include <gtest/gtest.h>
+// After gtest: Xlib's macros clash with its names.
 #include <X11/Xlib.h>
+
+#include "gimp_session.h"
 
 namespace
 {
@@ -103,6 +108,12 @@ std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds)
       return "screenshot failed";
   }
 
+  if (answer.ask_for_help) {
+    run("xdotool key alt+h");
+    pause_for(3000);
+    run("xdotool windowfocus --sync " + window);
+  }
+
   switch (answer.button) {
   case DialogButton::ok:
     run("xdotool key alt+o");
@@ -122,4 +133,13 @@ std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds)
     pause_for(200);
   }
   return "";
+}
+
+void expect_help_page(const std::string &work_dir)
+{
+  std::ifstream opened(help_opened_path(work_dir));
+  std::string page, more;
+  std::getline(opened, page);
+  EXPECT_EQ(page, work_dir + "/profile/plug-ins/ondalux/help/en/index.html");
+  EXPECT_FALSE(std::getline(opened, more)) << "also opened " << more;
 }

@@ -11,9 +11,14 @@ struct DialogAnswer {
   std::string scale;      // typed into the Scale spin button unless empty
   std::string turbulence; // typed into the Turbulence spin button unless empty
   DialogButton button;
-  std::string screenshot; // taken just before answering, unless empty
+  std::string screenshot;    // taken just before answering, unless empty
+  bool ask_for_help = false; // press Help first
 };
 
 // Waits up to timeout_seconds for the dialog, answers it and waits for it to go.
 // Returns "" on success, else what went wrong.
 std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds);
+
+// Checks that Help opened the page installed with the plug-in in work_dir's profile,
+// and nothing else.
+void expect_help_page(const std::string &work_dir);

@@ -43,6 +43,8 @@ std::string prepare_profile(const std::string &dir, Host host)
   for (const char *folder : {"brushes", "dynamics", "gradients", "palettes", "patterns",
                              "tool-presets", "mypaint-brushes"})
     fs::create_directories(profile / folder);
+  // Help goes to the web browser: no help browser plug-in is installed.
+  std::ofstream(profile / "gimprc") << "(help-browser web-browser)\n";
   // A home of its own, so the command and its manual land there and not in the
   // real user's.
   const fs::path home = fs::path(dir) / "home";
@@ -71,8 +73,30 @@ std::string scheme_string(const std::string &text)
   return quoted + "\"";
 }
 
+std::string help_opened_path(const std::string &work_dir)
+{
+  return (fs::path(work_dir) / "help-opened.txt").string();
+}
+
+// A desktop entry that takes over HTML pages and records what it is asked to open;
+// returns the environment that makes GIO pick it.
+std::string record_web_browser(const fs::path &dir)
+{
+  fs::create_directories(dir / "xdg-data/applications");
+  fs::create_directories(dir / "xdg-config");
+  std::ofstream(dir / "xdg-data/applications/recorder.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Recorder\nMimeType=text/html;\n"
+      << "Exec=sh -c 'echo \"$1\" >> " << help_opened_path(dir.string())
+      << "' recorder %u\n";
+  std::ofstream(dir / "xdg-config/mimeapps.list")
+      << "[Default Applications]\ntext/html=recorder.desktop\n";
+  return "XDG_DATA_HOME='" + (dir / "xdg-data").string() + "' XDG_CONFIG_HOME='" +
+         (dir / "xdg-config").string() + "' ";
+}
+
 GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
-                       const std::string &program, int timeout_seconds, Host host)
+                       const std::string &program, int timeout_seconds, Host host,
+                       Interface interface)
 {
   const fs::path dir(work_dir);
   const fs::path program_path = dir / "program.scm";
@@ -90,15 +114,19 @@ GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
       scheme_string(ONDALUX_TEST_SCHEME_DIR "/common.scm") + ") (load " +
       scheme_string(ONDALUX_TEST_SCHEME_DIR "/" + helpers) + ") (load " +
       scheme_string(program_path.string()) + "))";
+  const bool gui = interface == Interface::gui;
+  const std::string environment = gui ? record_web_browser(dir) : "";
   // GIMP 3 stays running after a failed batch command unless told to quit.
   const std::string gimp =
       host == Host::gimp2
-          ? "env GIMP2_DIRECTORY='" + profile + "' gimp-console-2.10 -i -d -f -b '" +
-                batch + "' -b '(gimp-quit 0)'"
-          : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env GIMP3_DIRECTORY='" + profile +
-                "' gimp-console-3.0 -i -n --quit "
-                "--batch-interpreter=plug-in-script-fu-eval -b '" +
-                batch + "'";
+          ? "env " + environment + "GIMP2_DIRECTORY='" + profile + "' " +
+                (gui ? "gimp-2.10 -s" : "gimp-console-2.10 -i") + " -d -f -b '" + batch +
+                "' -b '(gimp-quit 0)'"
+          : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env " + environment +
+                "GIMP3_DIRECTORY='" + profile + "' " +
+                (gui ? "gimp-3.0 -s" : "gimp-console-3.0 -i") +
+                " -n --quit --batch-interpreter=plug-in-script-fu-eval -b '" + batch +
+                "'";
   const std::string command = "cd '" + work_dir + "' && timeout -k 5 " +
                               std::to_string(timeout_seconds) + " " + gimp +
                               " < /dev/null > '" + log_path.string() + "' 2>&1";
@@ -136,10 +164,13 @@ std::vector<std::string> host_complaints(const std::string &log)
     // GIMP 3 may close its end of the pipe while a plug-in that has answered is
     // still exiting; every plug-in sees that, script-fu too.
     // A headless GIMP 3 has no window for a dialog to be transient for.
+    // GIMP 2.10's theme asks for GTK's pixmap engine, which Debian's GIMP does not
+    // pull in.
     const bool ours =
         lower.find("(ondalux:") != std::string::npos &&
         lower.find("gimp_flush(): error: broken pipe") == std::string::npos &&
-        lower.find("gimp_window_transient_on_mapped") == std::string::npos;
+        lower.find("gimp_window_transient_on_mapped") == std::string::npos &&
+        lower.find("unable to locate theme engine") == std::string::npos;
     if ((ours && (lower.find("critical") != std::string::npos ||
                   lower.find("warning") != std::string::npos)) ||
         lower.find("crashed") != std::string::npos)

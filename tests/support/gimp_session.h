@@ -31,11 +31,16 @@ enum class Host { gimp2, gimp3 };
 // A new GIMP profile in dir with the plug-in installed; returns its path.
 std::string prepare_profile(const std::string &dir, Host host = Host::gimp2);
 
+enum class Interface { console, gui };
+
 // Evaluates program (with common.scm and the host's helpers, ondalux_test.scm or
-// ondalux_test3.scm, loaded) in one headless GIMP session, killing it after timeout_seconds.
+// ondalux_test3.scm, loaded) in one GIMP session, killing it after timeout_seconds.
+// The GUI session needs a display; the web browser it opens for help writes the page
+// it was given to help_opened_path(work_dir).
 GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
                        const std::string &program, int timeout_seconds,
-                       Host host = Host::gimp2);
+                       Host host = Host::gimp2, Interface interface = Interface::console);
+std::string help_opened_path(const std::string &work_dir);
 
 // Lines of the log that show a plug-in crash or a GLib warning or critical.
 std::vector<std::string> host_complaints(const std::string &log);
