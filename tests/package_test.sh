@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package from a system-wide configuration and checks that it puts
-# the plug-in where GIMP looks (and, for GIMP 2.10, the command on the PATH); for
-# GIMP 2.10 also the source package. The GIMP 3 package is built in its Debian 13
-# root.
+# Builds the Debian package from a system-wide configuration, checks it with lintian,
+# installs it with apt into a fresh minimal root of its Debian release (a pristine
+# copy is kept under build/), checks that the GIMP apt pulled in finds the filter in
+# its menu and renders with it, then purges it. For GIMP 2.10 also the command and
+# the source package. The GIMP 3 package is built in its Debian 13 root.
 #   package_test.sh SOURCE_DIR WORK_DIR gimp2|gimp3
 set -euo pipefail
 source_dir=$1
@@ -11,10 +12,31 @@ work=$2
 host=$3
 run=()
 gimp_module=gimp-2.0 depends='gimp (>= 2.10)' targets=(ondalux ondalux_cli)
+release=bookworm profile=.config/GIMP/2.10
+gimp=(gimp-console-2.10 -i -d -f) quit=(-b '(gimp-quit 0)')
+script='(let* ((i (car (gimp-image-new 64 64 RGB)))
+               (l (car (gimp-layer-new i 64 64 RGB-IMAGE "x" 100 LAYER-MODE-NORMAL))))
+  (gimp-image-insert-layer i l 0 0) (draw-disc i l)
+  (gimp-file-save RUN-NONINTERACTIVE i l "/var/tmp/before.png" "before.png")
+  (plug-in-ondalux RUN-NONINTERACTIVE i l 20 1)
+  (gimp-file-save RUN-NONINTERACTIVE i l "/var/tmp/after.png" "after.png"))'
 if [ "$host" = gimp3 ]; then
   run=("$source_dir/tools/gimp3-env")
   gimp_module=gimp-3.0 depends='gimp (>= 3.0)' targets=(ondalux_gimp3)
+  release=trixie profile=.config/GIMP/3.0
+  gimp=(gimp-console-3.0 -i -n --quit --batch-interpreter=plug-in-script-fu-eval) quit=()
+  script='(let* ((i (car (gimp-image-new 64 64 RGB)))
+                 (l (car (gimp-layer-new i "x" 64 64 RGB-IMAGE 100 LAYER-MODE-NORMAL))))
+  (gimp-image-insert-layer i l 0 0) (draw-disc i l)
+  (gimp-file-save RUN-NONINTERACTIVE i "/var/tmp/before.png" -1)
+  (plug-in-ondalux #:run-mode RUN-NONINTERACTIVE #:image i #:drawables (vector l)
+                   #:scale 20 #:disturbance 1)
+  (gimp-file-save RUN-NONINTERACTIVE i "/var/tmp/after.png" -1))'
 fi
+draw_disc='(define (draw-disc i l) (gimp-drawable-fill l FILL-WHITE)
+  (gimp-image-select-ellipse i CHANNEL-OP-REPLACE 16 16 32 32)
+  (gimp-drawable-edit-fill l FILL-FOREGROUND) (gimp-selection-none i))'
+
 rm -rf "$work"
 mkdir -p "$work"
 echo "configuring a system-wide build in $work/build"
@@ -39,6 +61,43 @@ check "nothing outside /usr" "[ \"\$(ls '$work/root')\" = usr ]"
 check "lintian finds nothing" "[ ! -s '$work/lintian.txt' ] || { cat '$work/lintian.txt'; false; }"
 check "licence and changelog" "[ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/copyright' ] &&
   [ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/changelog.gz' ]"
+
+# A fresh system of the package's release.
+pristine=$source_dir/build/debian-$release
+if [ ! -f "$pristine/.ondalux-pristine" ]; then
+  echo "making a pristine Debian $release root in $pristine"
+  rm -rf "$pristine"
+  debootstrap --variant=minbase "$release" "$pristine" >"$work/debootstrap.log" 2>&1
+  touch "$pristine/.ondalux-pristine"
+fi
+system=$work/system
+cp -a "$pristine" "$system"
+cp "$deb" "$system/var/tmp/"
+in_system() {
+  bwrap --die-with-parent --bind "$system" / --proc /proc --dev /dev --tmpfs /tmp \
+    --ro-bind /etc/resolv.conf /etc/resolv.conf --chdir /var/tmp --setenv HOME /root \
+    --setenv PATH /usr/sbin:/usr/bin:/sbin:/bin "$@"
+}
+echo "installing $(basename "$deb") and what it needs into it with apt"
+in_system sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends ./$(basename "$deb")" >"$work/apt.log" 2>&1 ||
+  tail -n 20 "$work/apt.log"
+check "apt installs it with GIMP" "in_system dpkg -s gimp >/dev/null"
+in_system "${gimp[@]}" -b "(begin $draw_disc $script)" "${quit[@]}" \
+  </dev/null >"$work/gimp.log" 2>&1 || true
+check "GIMP lists the filter under Filters > Distorts from the system folder" \
+  "awk '/plug-in-def/ { mine = index(\$0, \"plug-ins/ondalux/ondalux\") > 0 } mine' \
+     '$system/root/$profile/pluginrc' | grep -q 'Filters/Distorts'"
+check "the filter renders" "[ -s '$system/var/tmp/after.png' ] &&
+  ! cmp -s '$system/var/tmp/before.png' '$system/var/tmp/after.png'"
+check "the help page is installed" "[ -f '$system$plugin_dir/ondalux/help/en/index.html' ]"
+in_system dpkg-query -L gimp-plugin-ondalux >"$work/installed.txt"
+in_system apt-get remove --purge -y -qq gimp-plugin-ondalux >>"$work/apt.log" 2>&1
+left=$(while read -r path; do
+  [ ! -e "$system$path" ] || [ -d "$system$path" ] || echo "$path"; done <"$work/installed.txt")
+check "purge leaves nothing of it" "[ -z \"\$left\" ] && [ ! -e '$system$plugin_dir/ondalux' ] &&
+  [ ! -e '$system/usr/share/doc/gimp-plugin-ondalux' ] &&
+  ! in_system dpkg -s gimp-plugin-ondalux >/dev/null 2>&1"
 [ "$host" = gimp2 ] || exit $status
 
 check "command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux' ]"
