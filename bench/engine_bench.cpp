@@ -6,6 +6,7 @@
 
 #include "displace_points.h"
 #include "render_kernel.h"
+#include "render_pass.h"
 
 namespace
 {
@@ -79,20 +80,29 @@ void BM_RenderRowPerPixel(benchmark::State &state)
 BENCHMARK(BM_RenderRowPerPixel)->Arg(3)->Arg(4);
 
 // One redraw of a 400 x 300 preview area at 1:1 on a 4000 x 3000 layer.
+// A 400x300 preview at 1:1 in the middle of a 4000x3000 RGB layer, through the render
+// pass as the dialogs call it.
+void preview_position(int column, int row, int *x, int *y, void *)
+{
+  *x = 1800 + column;
+  *y = 1350 + row;
+}
+
 void BM_PreviewRedraw(benchmark::State &state)
 {
-  const int width = 4000, height = 3000, bpp = 3, preview_width = 400,
-            preview_height = 300;
-  std::vector<uint8_t> pixels(size_t(width) * height * bpp, 7);
-  const SourcePixels source = {pixels.data(), width, height, bpp};
-  const DisplaceParams params = {150.0, 0.5, width, height};
-  std::vector<uint8_t> area(size_t(preview_width) * preview_height * bpp);
+  const int width = 4000, height = 3000, preview_width = 400, preview_height = 300;
+  init_gegl_for_render();
+  const Babl *format = babl_format("R'G'B' u8");
+  const GeglRectangle extent = {0, 0, width, height};
+  const GeglBufferPtr buffer(gegl_buffer_new(&extent, format));
+  const RenderState render_state = make_render_state(0, 0, width, height, false, 42);
+  SourceCopy source = new_source_copy(buffer.get(), format, render_state);
+  read_source_rows(source, height);
+  std::vector<uint8_t> display(size_t(preview_width) * preview_height * 3);
   for (auto _ : state) {
-    const NoiseTables tables = build_noise_tables(42);
-    for (int y = 0; y < preview_height; y++)
-      render_row(tables, params, true, source, 1800, 1350 + y, preview_width,
-                 area.data() + size_t(y) * preview_width * bpp);
-    benchmark::DoNotOptimize(area.data());
+    render_preview(source, default_vals, render_state, preview_width, preview_height,
+                   {preview_position, nullptr}, display.data());
+    benchmark::DoNotOptimize(display.data());
   }
 }
 BENCHMARK(BM_PreviewRedraw)->Unit(benchmark::kMillisecond);
