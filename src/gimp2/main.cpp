@@ -127,10 +127,12 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   const RenderState state =
       make_render_state(sel_x, sel_y, sel_width, sel_height,
                         gimp_drawable_has_alpha(drawable_id), g_random_int());
-  const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable_id));
-  const Babl *format = gimp_drawable_get_format(drawable_id);
-  const char *unsupported = unsupported_format_reason(format);
-  SourceCopy source = new_source_copy(buffer.get(), format, state);
+  const bool indexed = gimp_drawable_is_indexed(drawable_id);
+  const GeglBufferPtr buffer(indexed ? nullptr : gimp_drawable_get_buffer(drawable_id));
+  const Babl *format = indexed ? nullptr : gimp_drawable_get_format(drawable_id);
+  const char *unsupported = indexed ? indexed_reason : unsupported_format_reason(format);
+  SourceCopy source =
+      unsupported ? SourceCopy{} : new_source_copy(buffer.get(), format, state);
 
   DistortVals vals = default_vals;
   switch (run_mode) {
@@ -157,12 +159,6 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
     break;
   }
 
-  if (!gimp_drawable_is_rgb(drawable_id) && !gimp_drawable_is_gray(drawable_id)) {
-    fail_with_message("Ondalux cannot distort indexed images; convert the image to RGB "
-                      "or greyscale first",
-                      nreturn_vals);
-    return;
-  }
   if (unsupported) {
     fail_with_message(unsupported, nreturn_vals);
     return;

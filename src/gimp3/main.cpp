@@ -88,10 +88,12 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *,
   const RenderState state =
       make_render_state(sel_x, sel_y, sel_width, sel_height,
                         gimp_drawable_has_alpha(drawable), g_random_int());
-  const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable));
-  const Babl *format = gimp_drawable_get_format(drawable);
-  const char *unsupported = unsupported_format_reason(format);
-  SourceCopy source = new_source_copy(buffer.get(), format, state);
+  const bool indexed = gimp_drawable_is_indexed(drawable);
+  const GeglBufferPtr buffer(indexed ? nullptr : gimp_drawable_get_buffer(drawable));
+  const Babl *format = indexed ? nullptr : gimp_drawable_get_format(drawable);
+  const char *unsupported = indexed ? indexed_reason : unsupported_format_reason(format);
+  SourceCopy source =
+      unsupported ? SourceCopy{} : new_source_copy(buffer.get(), format, state);
 
   if (run_mode == GIMP_RUN_INTERACTIVE) {
     if (!unsupported)

@@ -233,13 +233,15 @@ DisplaceParams displace_params(const DistortVals &settings, const RenderState &s
           state.sel_y2};
 }
 
+const char indexed_reason[] =
+    "Ondalux cannot distort indexed images; convert the image to RGB or greyscale first";
+
 const char *unsupported_format_reason(const Babl *format)
 {
   if (!format)
     return "Ondalux cannot read the drawable's pixel format";
   if (babl_format_is_palette(format))
-    return "Ondalux cannot distort indexed images; convert the image to RGB or "
-           "greyscale first";
+    return indexed_reason;
   const int channels = babl_format_get_n_components(format);
   if (channels < 1 || channels > 4)
     return "Ondalux distorts only pixels of one to four channels";
@@ -318,9 +320,8 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
     std::vector<std::thread> workers = start_rendering_rows(
         height, std::max(1, int(std::thread::hardware_concurrency())), [&](int32_t y) {
           const size_t first = size_t(y) * size_t(width);
-          render_points(renderer.tables, renderer.params, renderer.displaced,
-                        source.view, &xs[first], &ys[first], width,
-                        &pixels[first * source_bpp]);
+          render_points(renderer.tables, renderer.params, renderer.displaced, source.view,
+                        &xs[first], &ys[first], width, &pixels[first * source_bpp]);
         });
     join_all(workers);
   } else {

@@ -40,8 +40,11 @@ RenderState make_render_state(int32_t sel_x, int32_t sel_y, int32_t sel_width,
 // selection's far edges.
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
-// Why pixels of format cannot be rendered, or nullptr when they can.
+// Why pixels of format cannot be rendered, or nullptr when they can. An indexed
+// drawable is refused before its format is asked for: libgimp builds that format's
+// palette conversion at a cost of some 330 MiB.
 const char *unsupported_format_reason(const Babl *format);
+extern const char indexed_reason[];
 
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2) in
 // its own format, read row by row as far as needed and shared by the previews and
