@@ -10,7 +10,6 @@
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
 
-#include "support/gimp_session.h"
 #include "support/reference_render.h"
 
 namespace fs = std::filesystem;
@@ -35,10 +34,12 @@ class Cli : public ::testing::Test
 protected:
   static void SetUpTestSuite()
   {
-    work = fresh_work_dir("cli");
+    work = ONDALUX_BUILD_DIR "/test-work/cli";
+    fs::remove_all(work);
+    fs::create_directories(work);
     for (int channels = 1; channels <= 4; channels++)
-      write_png(make_test_image(90, 64, channels), path(channels, 8));
-    write_png(make_test_image(90, 64, 4, 2), path(4, 16));
+      for (int bits : {8, 16})
+        write_png(make_test_image(90, 64, channels, bits / 8), path(channels, bits));
   }
 
   static std::string path(int channels, int bits)
@@ -70,71 +71,56 @@ protected:
 
 std::string Cli::work;
 
-struct RenderCase {
-  int channels;
-  std::string region; // --region, or "" for the whole image
-  Box bounds;
-  double scale, turbulence;
-  int pattern;
-};
-
-TEST_F(Cli, EightBitResultsAreTheReferenceRenderOfTheGivenPattern)
+TEST_F(Cli, ResultsAreTheReferenceRenderOfTheGivenPattern)
 {
-  const RenderCase cases[] = {
-      {1, "", {0, 0, 90, 64}, 5.0, 0.5, 0},
-      {2, "", {0, 0, 90, 64}, 30.0, 1.0, 77},
-      {3, "13,9,61,47", {13, 9, 61, 47}, 20.0, 0.8, 255},
-      {4, "", {0, 0, 90, 64}, 5.0, 0.5, 1},
+  const struct {
+    int channels, bits;
+    std::string region; // --region, or "" for the whole image
+    Box bounds;
+    double scale, turbulence;
+    int pattern;
+  } cases[] = {
+      {1, 8, "", {0, 0, 90, 64}, 5.0, 0.5, 0},
+      {2, 8, "", {0, 0, 90, 64}, 30.0, 1.0, 77},
+      {3, 8, "13,9,61,47", {13, 9, 61, 47}, 20.0, 0.8, 255},
+      {4, 8, "", {0, 0, 90, 64}, 5.0, 0.5, 1},
       // Regions at the origin, one pixel across: positions keep their fractions.
-      {4, "0,10,1,40", {0, 10, 1, 40}, 50.0, 1.0, 9},
-      {3, "20,0,500,1", {20, 0, 70, 1}, 100.0, 1.0, 200},
+      {4, 8, "0,10,1,40", {0, 10, 1, 40}, 50.0, 1.0, 9},
+      {3, 8, "20,0,500,1", {20, 0, 70, 1}, 100.0, 1.0, 200},
+      {4, 16, "", {0, 0, 90, 64}, 5.0, 0.5, 42},
+      {3, 16, "", {0, 0, 90, 64}, 0.0, 0.5, 3},
   };
-  for (const RenderCase &c : cases) {
-    const std::string name = "out-" + std::to_string(c.pattern) + ".png";
+  for (const auto &c : cases) {
     std::ostringstream arguments;
     arguments << "-s " << c.scale << " -t " << c.turbulence << " --pattern " << c.pattern
-              << (c.region.empty() ? "" : " --region " + c.region) << " -o " << name
-              << " " << path(c.channels, 8);
+              << (c.region.empty() ? "" : " --region " + c.region) << " -o out.png "
+              << path(c.channels, c.bits);
     const Result result = ondalux(arguments.str());
     ASSERT_EQ(result.exit_status, 0) << arguments.str() << "\n" << result.err;
     EXPECT_NE(result.out.find("(pattern " + std::to_string(c.pattern) + ")"),
               std::string::npos)
         << result.out;
-    const Image source = read_png(path(c.channels, 8));
+    const Image source = read_png(path(c.channels, c.bits));
+    const Image written = read_png(work + "/out.png");
     EXPECT_EQ(differing_bytes(reference_render(source, c.bounds, c.scale, c.turbulence,
                                                uint32_t(c.pattern)),
-                              read_png(work + "/" + name)),
+                              written),
               0u)
         << arguments.str();
+    EXPECT_EQ(differing_bytes(source, written) == 0, c.scale == 0) << arguments.str();
   }
 }
 
 TEST_F(Cli, ADrawnPatternIsPrintedAndRepeatsTheResult)
 {
   const Result drawn = ondalux("-s 20 -t 1 -o drawn.png " + path(3, 8));
-  ASSERT_EQ(drawn.exit_status, 0) << drawn.err;
   const size_t at = drawn.out.find("(pattern ");
-  ASSERT_NE(at, std::string::npos) << drawn.out;
-  const int pattern = std::stoi(drawn.out.substr(at + 9));
-  ASSERT_EQ(ondalux("-s 20 -t 1 -o again.png --pattern " + std::to_string(pattern) + " " +
-                    path(3, 8))
+  ASSERT_NE(at, std::string::npos) << drawn.out << drawn.err;
+  const std::string pattern = std::to_string(std::stoi(drawn.out.substr(at + 9)));
+  ASSERT_EQ(ondalux("-s 20 -t 1 -o again.png --pattern " + pattern + " " + path(3, 8))
                 .exit_status,
             0);
   EXPECT_EQ(read_file(work + "/drawn.png"), read_file(work + "/again.png"));
-}
-
-TEST_F(Cli, SixteenBitsStayExact)
-{
-  const Image source = read_png(path(4, 16));
-  ASSERT_EQ(ondalux("-s 0 -o zero16.png " + path(4, 16)).exit_status, 0);
-  EXPECT_EQ(differing_bytes(source, read_png(work + "/zero16.png")), 0u);
-  ASSERT_EQ(ondalux("--pattern 42 -o copied16.png " + path(4, 16)).exit_status, 0);
-  const Image copied = read_png(work + "/copied16.png");
-  EXPECT_EQ(copied.channel_bytes, 2);
-  EXPECT_GT(differing_bytes(source, copied), 0u);
-  EXPECT_EQ(
-      differing_bytes(reference_render(source, {0, 0, 90, 64}, 5.0, 0.5, 42), copied),
-      0u);
 }
 
 TEST_F(Cli, MetadataAndChannelTypeAreKept)
@@ -259,14 +245,11 @@ TEST_F(Cli, AnInterruptedRunLeavesOnlyCompleteImages)
     EXPECT_EQ(read_png(entry.path().string()).width, 3000) << entry.path();
 }
 
-TEST_F(Cli, HelpVersionAndManual)
+TEST_F(Cli, VersionAndManual)
 {
-  EXPECT_NE(ondalux("--help").out.find("Usage: ondalux [OPTION]... INPUT..."),
-            std::string::npos);
   EXPECT_EQ(ondalux("--version").out, "ondalux " ONDALUX_VERSION "\n");
   EXPECT_EQ(std::system("man -l '" ONDALUX_SOURCE_DIR
-                        "/docs/ondalux.1' 2>&1 | grep -q -- "
-                        "--pattern"),
+                        "/docs/ondalux.1' 2>&1 | grep -q -- --pattern"),
             0);
 }
 

@@ -13,12 +13,11 @@ build)
   echo "building the sanitized engine, unit tests and fuzzer in $work"
   cmake -S "$source_dir" -B "$work" -DCMAKE_CXX_COMPILER=clang++ -DONDALUX_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$work" -j "$(nproc)" --target engine_tests render_kernel_test engine_fuzzer \
+  cmake --build "$work" -j "$(nproc)" --target engine_test engine_fuzzer \
     >"$work/build.log" 2>&1 || { tail -n 30 "$work/build.log"; exit 1; }
   ;;
 unit)
-  "$work/tests/engine_tests"
-  "$work/tests/render_kernel_test"
+  "$work/tests/engine_test"
   ;;
 fuzz)
   corpus=$(mktemp -d)

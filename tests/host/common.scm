@@ -1,6 +1,8 @@
 ; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-; Helpers shared by the GIMP 2.10 and GIMP 3 host tests. The test driver defines
-; results-path before loading this file and closes the port at the end.
+; What both hosts' test programs share; the host's own file, loaded first, defines
+; load-image, first-layer, new-group, host-kind, save-raw, run-ondalux and
+; report-stored. The
+; driver defines results-path and closes the port at the end.
 
 (define results (open-output-file results-path))
 
@@ -17,7 +19,8 @@
             ((string=? (substring text i (+ i m)) part) #t)
             (else (loop (+ i 1)))))))
 
-; The PDB status of calling thunk: success, calling-error or execution-error.
+; The PDB status of calling thunk: success, calling-error or execution-error. GIMP 3
+; refuses arguments outside their ranges before the call.
 (define (status-of thunk)
   (call/cc
     (lambda (return)
@@ -25,13 +28,73 @@
         (set! *error-hook*
               (lambda args
                 (set! *error-hook* previous)
-                (let ((message (if (string? (car args)) (car args) "")))
-                  (report "error-message" message)
-                  (return (cond ((string-contains? message "invalid input arguments")
+                (return (let ((message (if (string? (car args)) (car args) "")))
+                          (cond ((or (string-contains? message "invalid input arguments")
+                                     (string-contains? message "out of range"))
                                  "calling-error")
                                 ((string-contains? message "failed") "execution-error")
-                                ((string-contains? message "cancel") "cancel")
-                                (else "error"))))))
+                                (else (string-append "error: " message)))))))
         (thunk)
         (set! *error-hook* previous)
         "success"))))
+
+(define positive-infinity (* 1e308 10))
+(define not-a-number (- positive-infinity positive-infinity))
+
+; The drawables a case runs on, made in image from its only layer.
+(define (make-kind image kind)
+  (let ((layer (first-layer image)))
+    (cond ((equal? kind "layer") (list layer))
+          ((equal? kind "mask")
+           (let ((mask (car (gimp-layer-create-mask layer ADD-MASK-COPY))))
+             (gimp-layer-add-mask layer mask)
+             (list mask)))
+          ((equal? kind "channel") ; the red component
+           (let ((channel (car (gimp-channel-new-from-component image 0 "red"))))
+             (gimp-image-insert-channel image channel 0 0)
+             (list channel)))
+          ((equal? kind "group")
+           (let ((group (new-group image)))
+             (gimp-image-insert-layer image group 0 0)
+             (gimp-image-reorder-item image layer group 0)
+             (list group)))
+          ((equal? kind "locked") (gimp-item-set-lock-content layer TRUE) (list layer))
+          ((equal? kind "indexed")
+           (gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE
+                                       32 FALSE FALSE "")
+           (list layer))
+          ((equal? kind "offset") ; the layer at (40, 30) of a larger canvas
+           (gimp-image-resize image 160 120 40 30)
+           (list layer))
+          ((equal? kind "grown") ; the canvas grows right and down
+           (gimp-image-resize image 300 200 0 0)
+           (list layer))
+          (else (host-kind image layer kind)))))
+
+; Loads path, converts it to precision (unless 0), makes the drawables of kind and
+; selects box (x y width height, or #f for none). Then reports the status of a run
+; under name, and that of a Scale 0 run first when run non-interactively, saving the
+; first drawable's pixels as NAME-before, NAME-zero and NAME-after.data when save is
+; true.
+(define (host-case name path precision kind box run-mode scale turbulence save)
+  (let* ((image (load-image path))
+         (ignored (if (and (> precision 0)
+                           (not (= precision (car (gimp-image-get-precision image)))))
+                      (gimp-image-convert-precision image precision)))
+         (drawables (make-kind image kind))
+         (stage (lambda (suffix)
+                  (if save (save-raw image (if (null? drawables) #f (car drawables))
+                                     (string-append work-dir "/" name suffix ".data"))))))
+    (if box
+        (gimp-image-select-rectangle image CHANNEL-OP-REPLACE
+                                     (car box) (cadr box) (caddr box) (cadddr box)))
+    (stage "-before")
+    (if (and save (= run-mode RUN-NONINTERACTIVE))
+        (begin
+          (report (string-append name "-zero-status")
+                  (run-ondalux run-mode image drawables 0 turbulence))
+          (stage "-zero")))
+    (report name (run-ondalux run-mode image drawables scale turbulence))
+    (stage "-after")
+    (report-stored (string-append name "-stored"))
+    (gimp-image-delete image)))

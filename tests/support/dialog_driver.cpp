@@ -4,15 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <thread>
 
-#include <gtest/gtest.h>
-// After gtest: Xlib's macros clash with its names.
 #include <X11/Xlib.h>
-
-#include "gimp_session.h"
 
 namespace
 {
@@ -133,13 +128,4 @@ std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds)
     pause_for(200);
   }
   return "";
-}
-
-void expect_help_page(const std::string &work_dir)
-{
-  std::ifstream opened(help_opened_path(work_dir));
-  std::string page, more;
-  std::getline(opened, page);
-  EXPECT_EQ(page, work_dir + "/profile/plug-ins/ondalux/help/en/index.html");
-  EXPECT_FALSE(std::getline(opened, more)) << "also opened " << more;
 }

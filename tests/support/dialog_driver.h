@@ -18,7 +18,3 @@ struct DialogAnswer {
 // Waits up to timeout_seconds for the dialog, answers it and waits for it to go.
 // Returns "" on success, else what went wrong.
 std::string answer_dialog(const DialogAnswer &answer, int timeout_seconds);
-
-// Checks that Help opened the page installed with the plug-in in work_dir's profile,
-// and nothing else.
-void expect_help_page(const std::string &work_dir);

@@ -2,7 +2,6 @@
 #include "gimp_session.h"
 
 #include <cctype>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,7 +9,74 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace fs = std::filesystem;
+
+namespace
+{
+
+void run_or_throw(const std::string &command)
+{
+  if (std::system(command.c_str()) != 0)
+    throw std::runtime_error("failed: " + command);
+}
+
+std::string scheme_string(const std::string &text)
+{
+  std::string result = "\"";
+  for (char c : text)
+    result += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+  return result + "\"";
+}
+
+// The row's input, written once into a folder the test runs share.
+std::string input_path(const HostCase &c)
+{
+  const fs::path dir = fs::path(ONDALUX_BUILD_DIR) / "test-work/inputs";
+  const fs::path path =
+      dir / ("input-" + std::to_string(c.channels) + "-" + std::to_string(c.bits) + "-" +
+             std::to_string(c.width) + "x" + std::to_string(c.height) + ".png");
+  if (!fs::exists(path)) {
+    fs::create_directories(dir);
+    write_png(make_test_image(c.width, c.height, c.channels, c.bits / 8),
+              path.string() + ".part.png");
+    fs::rename(path.string() + ".part.png", path);
+  }
+  return path.string();
+}
+
+// A desktop entry that takes over HTML pages and records what it is asked to open;
+// returns the environment that makes GIO choose it.
+std::string record_web_browser(const GimpRun &run)
+{
+  const fs::path dir(run.work);
+  fs::create_directories(dir / "xdg-data/applications");
+  fs::create_directories(dir / "xdg-config");
+  std::ofstream(dir / "xdg-data/applications/recorder.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Recorder\nMimeType=text/html;\n"
+      << "Exec=sh -c 'echo \"$1\" >> " << help_opened(run) << "' recorder %u\n";
+  std::ofstream(dir / "xdg-config/mimeapps.list")
+      << "[Default Applications]\ntext/html=recorder.desktop\n";
+  return "XDG_DATA_HOME='" + (dir / "xdg-data").string() + "' XDG_CONFIG_HOME='" +
+         (dir / "xdg-config").string() + "' ";
+}
+
+std::string scheme_box(const std::optional<Box> &box)
+{
+  if (!box)
+    return "#f";
+  return "'(" + std::to_string(box->x) + " " + std::to_string(box->y) + " " +
+         std::to_string(box->width) + " " + std::to_string(box->height) + ")";
+}
+
+int precision_bytes(const HostCase &c)
+{
+  static const int bytes_by_hundred[] = {0, 1, 2, 4, 0, 2, 4, 8};
+  return c.precision ? bytes_by_hundred[c.precision / 100] : c.bits / 8;
+}
+
+} // namespace
 
 std::string GimpRun::value(const std::string &key) const
 {
@@ -18,137 +84,144 @@ std::string GimpRun::value(const std::string &key) const
   return found == results.end() ? "" : found->second;
 }
 
-std::vector<std::string> GimpRun::values(const std::string &key) const
+GimpRun prepare_run(const std::string &suite, Host host)
 {
-  std::istringstream words(value(key));
-  std::vector<std::string> split;
-  for (std::string word; words >> word;)
-    split.push_back(word);
-  return split;
-}
-
-std::string fresh_work_dir(const std::string &suite)
-{
-  const fs::path dir = fs::path(ONDALUX_BUILD_DIR) / "test-work" / suite;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir.string();
-}
-
-std::string prepare_profile(const std::string &dir, Host host)
-{
-  const fs::path profile = fs::path(dir) / "profile";
-  fs::create_directories(profile);
+  GimpRun run;
+  const fs::path work = fs::path(ONDALUX_BUILD_DIR) / "test-work" / suite;
+  fs::remove_all(work);
+  const fs::path profile = work / "profile";
   // GIMP warns at exit about data folders that are configured but missing.
   for (const char *folder : {"brushes", "dynamics", "gradients", "palettes", "patterns",
                              "tool-presets", "mypaint-brushes"})
     fs::create_directories(profile / folder);
-  // Help goes to the web browser: no help browser plug-in is installed.
+  // No help browser plug-in is installed: help goes to the web browser.
   std::ofstream(profile / "gimprc") << "(help-browser web-browser)\n";
-  // A home of its own, so the command and its manual land there and not in the
-  // real user's.
-  const fs::path home = fs::path(dir) / "home";
+  run.work = work.string();
+  run.profile = profile.string();
+  // A home of its own, so the command and its manual land there.
   const std::string install =
       host == Host::gimp2
-          ? "GIMP2_DIRECTORY='" + profile.string() +
+          ? "GIMP2_DIRECTORY='" + run.profile +
                 "' cmake --install '" ONDALUX_BUILD_DIR "'"
           : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env GIMP3_DIRECTORY='" +
-                profile.string() + "' cmake --install '" ONDALUX_GIMP3_BUILD_DIR "'";
-  const std::string command = "HOME='" + home.string() + "' XDG_DATA_HOME= " + install +
-                              " > '" + (fs::path(dir) / "install.log").string() +
-                              "' 2>&1";
-  if (std::system(command.c_str()) != 0)
-    throw std::runtime_error("install into the test profile failed: " + command);
-  return profile.string();
+                run.profile + "' cmake --install '" ONDALUX_GIMP3_BUILD_DIR "'";
+  run_or_throw("HOME='" + run.work + "/home' XDG_DATA_HOME= " + install + " > '" +
+               run.work + "/install.log' 2>&1");
+  return run;
 }
 
-std::string scheme_string(const std::string &text)
+std::string help_opened(const GimpRun &run)
 {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\')
-      quoted += '\\';
-    quoted += c;
+  return run.work + "/help-opened.txt";
+}
+
+void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
+               int timeout_seconds, Interface interface)
+{
+  const std::string program_path = run.work + "/program.scm";
+  const std::string results_path = run.work + "/results.txt";
+  std::ofstream program(program_path);
+  for (const HostCase &c : cases) {
+    if (!c.stored.empty())
+      program << "(store-settings '(" << c.stored << "))\n";
+    program << "(host-case " << scheme_string(c.name) << " "
+            << scheme_string(input_path(c)) << " " << c.precision << " "
+            << scheme_string(c.kind) << " " << scheme_box(c.box) << " " << c.run_mode
+            << " " << c.scale << " " << c.turbulence << " "
+            << (c.expect == Expect::no_pixels ? "#f" : "#t") << ")\n";
   }
-  return quoted + "\"";
-}
-
-std::string help_opened_path(const std::string &work_dir)
-{
-  return (fs::path(work_dir) / "help-opened.txt").string();
-}
-
-// A desktop entry that takes over HTML pages and records what it is asked to open;
-// returns the environment that makes GIO pick it.
-std::string record_web_browser(const fs::path &dir)
-{
-  fs::create_directories(dir / "xdg-data/applications");
-  fs::create_directories(dir / "xdg-config");
-  std::ofstream(dir / "xdg-data/applications/recorder.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Recorder\nMimeType=text/html;\n"
-      << "Exec=sh -c 'echo \"$1\" >> " << help_opened_path(dir.string())
-      << "' recorder %u\n";
-  std::ofstream(dir / "xdg-config/mimeapps.list")
-      << "[Default Applications]\ntext/html=recorder.desktop\n";
-  return "XDG_DATA_HOME='" + (dir / "xdg-data").string() + "' XDG_CONFIG_HOME='" +
-         (dir / "xdg-config").string() + "' ";
-}
-
-GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
-                       const std::string &program, int timeout_seconds, Host host,
-                       Interface interface)
-{
-  const fs::path dir(work_dir);
-  const fs::path program_path = dir / "program.scm";
-  const fs::path results_path = dir / "results.txt";
-  const fs::path log_path = dir / "gimp.log";
-  std::ofstream(program_path)
-      << program << "\n(report \"program-complete\")\n(close-output-port results)\n";
-  fs::remove(results_path);
+  program << "(report \"program-complete\")\n(close-output-port results)\n";
+  program.close();
 
   // Each -b is evaluated on its own, so the whole program is one (begin ...).
-  const std::string helpers =
-      host == Host::gimp2 ? "ondalux_test.scm" : "ondalux_test3.scm";
   const std::string batch =
-      "(begin (define results-path " + scheme_string(results_path.string()) + ") (load " +
+      "(begin (define results-path " + scheme_string(results_path) +
+      ") (define work-dir " + scheme_string(run.work) + ") (load " +
       scheme_string(ONDALUX_TEST_SCHEME_DIR "/common.scm") + ") (load " +
-      scheme_string(ONDALUX_TEST_SCHEME_DIR "/" + helpers) + ") (load " +
-      scheme_string(program_path.string()) + "))";
+      scheme_string(std::string(ONDALUX_TEST_SCHEME_DIR) +
+                    (host == Host::gimp2 ? "/gimp2.scm" : "/gimp3.scm")) +
+      ") (load " + scheme_string(program_path) + "))";
   const bool gui = interface == Interface::gui;
-  const std::string environment = gui ? record_web_browser(dir) : "";
+  const std::string environment = gui ? record_web_browser(run) : "";
   // GIMP 3 stays running after a failed batch command unless told to quit.
   const std::string gimp =
       host == Host::gimp2
-          ? "env " + environment + "GIMP2_DIRECTORY='" + profile + "' " +
+          ? "env " + environment + "GIMP2_DIRECTORY='" + run.profile + "' " +
                 (gui ? "gimp-2.10 -s" : "gimp-console-2.10 -i") + " -d -f -b '" + batch +
                 "' -b '(gimp-quit 0)'"
           : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env " + environment +
-                "GIMP3_DIRECTORY='" + profile + "' " +
+                "GIMP3_DIRECTORY='" + run.profile + "' " +
                 (gui ? "gimp-3.0 -s" : "gimp-console-3.0 -i") +
                 " -n --quit --batch-interpreter=plug-in-script-fu-eval -b '" + batch +
                 "'";
-  const std::string command = "cd '" + work_dir + "' && timeout -k 5 " +
-                              std::to_string(timeout_seconds) + " " + gimp +
-                              " < /dev/null > '" + log_path.string() + "' 2>&1";
-
-  GimpRun run;
-  const auto start = std::chrono::steady_clock::now();
-  const int status = std::system(command.c_str());
-  run.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const std::string log_path = run.work + "/gimp.log";
+  std::system(("cd '" + run.work + "' && timeout -k 5 " +
+               std::to_string(timeout_seconds) + " " + gimp + " < /dev/null > '" +
+               log_path + "' 2>&1")
+                  .c_str());
 
   std::stringstream log;
   log << std::ifstream(log_path).rdbuf();
   run.log = log.str();
-
   std::ifstream results(results_path);
   for (std::string line; std::getline(results, line);) {
     const size_t space = line.find(' ');
     run.results[line.substr(0, space)] =
         space == std::string::npos ? "" : line.substr(space + 1);
   }
-  return run;
+}
+
+Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage)
+{
+  Image image;
+  image.width = c.width;
+  image.height = c.height;
+  image.channels = c.kind == "mask" || c.kind == "channel" ? 1 : c.channels;
+  image.channel_bytes = precision_bytes(c);
+  const std::string path = run.work + "/" + c.name + "-" + stage + ".data";
+  // Saved as a file, or reported as bytes under its path.
+  std::ifstream file(path, std::ios::binary);
+  image.pixels.assign(std::istreambuf_iterator<char>(file), {});
+  std::istringstream bytes(run.value(path));
+  for (int byte; bytes >> byte;)
+    image.pixels.push_back(uint8_t(byte));
+  return image;
+}
+
+std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
+{
+  EXPECT_EQ(run.value(c.name), c.status) << c.name;
+  if (host == Host::gimp2 && c.run_mode == "RUN-NONINTERACTIVE") {
+    EXPECT_EQ(run.value(c.name + "-stored"), "none") << c.name << " stored settings";
+  }
+  if (c.expect == Expect::no_pixels)
+    return {};
+  const Image before = saved_pixels(run, c, "before");
+  const Image after = saved_pixels(run, c, "after");
+  EXPECT_GT(before.pixels.size(), 0u) << c.name;
+  if (c.expect == Expect::unchanged) {
+    EXPECT_EQ(after.pixels, before.pixels) << c.name << " changed";
+  }
+  if (c.expect == Expect::valid) {
+    EXPECT_EQ(after.pixels.size(), before.pixels.size()) << c.name;
+  }
+  if (c.expect != Expect::reference)
+    return {};
+  EXPECT_EQ(before.pixels.size(), size_t(c.width) * c.height * before.pixel_bytes())
+      << c.name;
+  if (c.run_mode == "RUN-NONINTERACTIVE") {
+    EXPECT_EQ(run.value(c.name + "-zero-status"), "success") << c.name;
+    EXPECT_EQ(saved_pixels(run, c, "zero").pixels, before.pixels)
+        << c.name << ": Scale 0 changed pixels";
+  }
+  EXPECT_NE(after.pixels, before.pixels) << c.name << " left unchanged";
+  const Settings settings =
+      c.renders_with.value_or(Settings{std::stod(c.scale), std::stod(c.turbulence)});
+  const std::vector<int> patterns = matching_offsets(
+      before, after, c.bounds.value_or(c.box.value_or(Box{0, 0, c.width, c.height})),
+      settings.scale, settings.turbulence);
+  EXPECT_FALSE(patterns.empty()) << c.name << ": no pattern explains the result";
+  return patterns;
 }
 
 std::vector<std::string> host_complaints(const std::string &log)
@@ -160,12 +233,10 @@ std::vector<std::string> host_complaints(const std::string &log)
     for (char &c : lower)
       c = char(std::tolower(static_cast<unsigned char>(c)));
     // GLib prefixes messages with "(program:pid)"; the plug-in is "ondalux" until
-    // its dialog renames it "Ondalux".
-    // GIMP 3 may close its end of the pipe while a plug-in that has answered is
-    // still exiting; every plug-in sees that, script-fu too.
-    // A headless GIMP 3 has no window for a dialog to be transient for.
-    // GIMP 2.10's theme asks for GTK's pixmap engine, which Debian's GIMP does not
-    // pull in.
+    // its dialog renames it "Ondalux". Not ours, though under our name: GIMP 3 may
+    // close its end of the pipe while an answered plug-in exits; a headless GIMP 3
+    // has no window for a dialog to be transient for; GIMP 2.10's theme asks for
+    // GTK's pixmap engine, which Debian's GIMP does not pull in.
     const bool ours =
         lower.find("(ondalux:") != std::string::npos &&
         lower.find("gimp_flush(): error: broken pipe") == std::string::npos &&
@@ -177,17 +248,4 @@ std::vector<std::string> host_complaints(const std::string &log)
       lines.push_back(line);
   }
   return lines;
-}
-
-bool decode_stored_settings(const std::vector<std::string> &bytes, double *scale,
-                            double *turbulence)
-{
-  if (bytes.size() != 16)
-    return false;
-  unsigned char raw[16];
-  for (int i = 0; i < 16; i++)
-    raw[i] = static_cast<unsigned char>(std::stoi(bytes[i]));
-  std::memcpy(scale, raw, sizeof(double));
-  std::memcpy(turbulence, raw + 8, sizeof(double));
-  return true;
 }

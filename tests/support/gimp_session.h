@@ -1,53 +1,63 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// Runs Script-Fu programs in a headless GIMP 2.10, or GIMP 3 in its Debian 13 root,
-// with a private profile into which the freshly built plug-in is installed by the
-// project's own install step.
+// Runs table rows of the filter in one GIMP session per host: GIMP 2.10 here, GIMP 3
+// in its Debian 13 root, each with a private profile into which the freshly built
+// plug-in is installed by the project's own install step; then checks each row.
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
-struct GimpRun {
-  int exit_status = -1;
-  double seconds = 0;
-  std::string log; // GIMP's and its plug-ins' stdout and stderr
-  // What the program reported with (report key value ...): the rest of the line, by key.
-  std::map<std::string, std::string> results;
-
-  // The line reported under key, or "" when nothing was.
-  std::string value(const std::string &key) const;
-  // Whether the program ran to its end without a Scheme error.
-  bool completed() const { return results.count("program-complete") != 0; }
-  // The same, split at spaces.
-  std::vector<std::string> values(const std::string &key) const;
-};
-
-// An empty folder for one test suite's files.
-std::string fresh_work_dir(const std::string &suite);
+#include "reference_render.h"
 
 enum class Host { gimp2, gimp3 };
-
-// A new GIMP profile in dir with the plug-in installed; returns its path.
-std::string prepare_profile(const std::string &dir, Host host = Host::gimp2);
-
 enum class Interface { console, gui };
 
-// Evaluates program (with common.scm and the host's helpers, ondalux_test.scm or
-// ondalux_test3.scm, loaded) in one GIMP session, killing it after timeout_seconds.
-// The GUI session needs a display; the web browser it opens for help writes the page
-// it was given to help_opened_path(work_dir).
-GimpRun run_gimp_batch(const std::string &profile, const std::string &work_dir,
-                       const std::string &program, int timeout_seconds,
-                       Host host = Host::gimp2, Interface interface = Interface::console);
-std::string help_opened_path(const std::string &work_dir);
+enum class Expect {
+  reference, // Scale 0 changes nothing; the run writes one pattern's reference render
+  unchanged, // not a byte changes
+  valid,     // the drawable keeps its size
+  no_pixels, // only the status counts: nothing is saved
+};
 
-// Lines of the log that show a plug-in crash or a GLib warning or critical.
+struct HostCase {
+  std::string name;
+  int channels = 3, bits = 8, width = 48, height = 36; // of the input PNG
+  int precision = 0;           // GimpPrecision to convert to; 0 keeps the PNG's
+  std::string kind = "layer";  // see make-kind in host/common.scm
+  std::optional<Box> box = {}; // the selection, in image coordinates
+  std::string run_mode = "RUN-NONINTERACTIVE";
+  std::string scale = "5", turbulence = "0.5"; // Scheme expressions
+  Expect expect = Expect::reference;
+  std::string status = "success";
+  std::optional<Box> bounds = {}; // in drawable coordinates; else box, else all
+  std::optional<Settings> renders_with = {}; // else scale and turbulence
+  std::string stored = {}; // GIMP 2.10: bytes stored under the procedure
+};
+
+struct GimpRun {
+  std::string work, profile, log;             // log: GIMP's and its plug-ins' output
+  std::map<std::string, std::string> results; // (report key value ...) by key
+  std::string value(const std::string &key) const;
+  bool completed() const { return results.count("program-complete") != 0; }
+};
+
+// A fresh work folder and profile for suite, with the plug-in installed.
+GimpRun prepare_run(const std::string &suite, Host host);
+
+// Runs the rows in one session, killed after timeout_seconds. A GUI session needs a
+// display; the web browser it opens for help records the page in help_opened(run).
+void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
+               int timeout_seconds, Interface interface = Interface::console);
+std::string help_opened(const GimpRun &run);
+
+// Checks a row's status, pixels and stored settings; returns the patterns (0..255)
+// whose reference render the run wrote.
+std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c);
+
+// The row's drawable as saved at stage ("before", "zero" or "after").
+Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage);
+
+// Lines of the log that show a plug-in crash or our GLib warnings and criticals.
 std::vector<std::string> host_complaints(const std::string &log);
-
-// The 16 stored settings bytes reported as decimal values, decoded to two doubles.
-bool decode_stored_settings(const std::vector<std::string> &bytes, double *scale,
-                            double *turbulence);
-
-// A Scheme string literal for path.
-std::string scheme_string(const std::string &text);

@@ -1,0 +1,271 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+// The engine without a host: reference values to the bit, the fold, wild settings,
+// the vector kernels against the scalar engine, and the copying kernel and 8-bit
+// blend against the reference renderer and libgimpcolor.
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include <gtest/gtest.h>
+#include <libgimp/gimp.h>
+
+#include "blend.h"
+#include "displace_points.h"
+#include "render_kernel.h"
+#include "support/reference_render.h"
+
+namespace
+{
+
+const double inf = std::numeric_limits<double>::infinity();
+const double nan = std::numeric_limits<double>::quiet_NaN();
+
+TEST(NoiseTables, RotateTheBasePermutationByTheOffsetModulo256)
+{
+  const struct {
+    uint32_t offset;
+    int index, perm, perm_mod12;
+  } entries[] = {{0, 0, 151, 7},   {0, 3, 91, 7},    {0, 9, 95, 11},
+                 {0, 248, 128, 8}, {0, 255, 180, 0}, {0, 256, 151, 7},
+                 {0, 511, 180, 0}, {1, 0, 160, 4},   {1, 3, 90, 6},
+                 {1, 255, 151, 7}, {256, 0, 151, 7}, {0xFFFFFF01u, 0, 160, 4}};
+  for (const auto &e : entries) {
+    const NoiseTables tables = build_noise_tables(e.offset);
+    EXPECT_EQ(tables.perm[e.index], e.perm) << e.offset << " at " << e.index;
+    EXPECT_EQ(tables.perm_mod12[e.index], e.perm_mod12) << e.offset << " at " << e.index;
+  }
+}
+
+TEST(Fastfloor, GoesOneBelowFloorAtZeroAndNegativeWholeNumbersAndSaturates)
+{
+  const struct {
+    double v;
+    int32_t floor, truncated;
+  } entries[] = {{0.0, -1, 0},
+                 {-2.0, -3, -2},
+                 {-2.5, -3, -2},
+                 {2.7, 2, 2},
+                 {3.0, 3, 3},
+                 {1e-300, 0, 0},
+                 {nan, -1, 0},
+                 {1e300, INT32_MAX, INT32_MAX},
+                 {-1e300, INT32_MIN, INT32_MIN},
+                 {-2147483648.5, INT32_MIN, INT32_MIN}};
+  for (const auto &e : entries) {
+    EXPECT_EQ(fastfloor(e.v), e.floor) << e.v;
+    EXPECT_EQ(truncate_to_int32(e.v), e.truncated) << e.v;
+  }
+}
+
+TEST(SimplexNoise, MatchesReferenceValuesToTheBit)
+{
+  const struct {
+    uint32_t offset;
+    double x, y, expected;
+  } references[] = {{0, 0.0, 0.0, 2.42861286636753e-16},
+                    {0, 10.3, 7.7, 0.8177524332697828},
+                    {0, 1.25, -3.5, 0.11753540605656747},
+                    {0, 0.0, 1.0, -0.4950942109869327},
+                    {0, 1.0, 0.0, -0.07429192184517722},
+                    {0, 4.0, 2.0, -0.40209722730828745},
+                    {1, 0.0, 0.0, -2.42861286636753e-16},
+                    {1, 10.3, 7.7, 0.3829944414902285},
+                    {1, 1.25, -3.5, 0.37102185477601624},
+                    {3, inf, 0.0, 0.0},
+                    {3, 1e300, -1e300, 0.0},
+                    {3, inf, -inf, 0.0}};
+  for (const auto &r : references)
+    EXPECT_EQ(simplex_noise_2d(build_noise_tables(r.offset), r.x, r.y), r.expected)
+        << "offset " << r.offset << " at (" << r.x << ", " << r.y << ")";
+  EXPECT_TRUE(std::isnan(simplex_noise_2d(build_noise_tables(3), nan, 1.0)));
+}
+
+// The reflection loop the closed form replaces, for small values.
+double fold_by_reflection(double v, double limit)
+{
+  long m = std::labs(static_cast<long>(v));
+  do
+    m = std::labs(static_cast<long>(2 * limit - m));
+  while (m > limit);
+  return static_cast<double>(m);
+}
+
+TEST(FoldCoordinate, AgreesWithRepeatedReflectionAndEndsInRangeAtOnce)
+{
+  for (double limit : {1.0, 2.0, 7.0, 10.0, 639.0})
+    for (double v = -3000.0; v <= 3000.0; v += 0.5)
+      ASSERT_EQ(fold_coordinate(v, limit), fold_by_reflection(v, limit))
+          << v << " within " << limit;
+  const auto start = std::chrono::steady_clock::now();
+  for (double v : {1e300, -1e300, inf, -inf, nan, 4294967296.5, -2147483648.0})
+    for (double limit : {1.0, 479.0, 2147483646.0}) {
+      const double folded = fold_coordinate(v, limit);
+      EXPECT_TRUE(folded >= 0 && folded <= limit && folded == std::trunc(folded)) << v;
+    }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+}
+
+TEST(Displace, MatchesReferencePositionsToTheBit)
+{
+  // sel_x2 or sel_y2 of 1 leaves that coordinate unfolded, with fraction and sign.
+  const struct {
+    uint32_t offset;
+    DisplaceParams params;
+    double x, y, nx, ny;
+  } references[] = {
+      {0, {25.0, 0.5, 640, 480}, 100, 50, 113.0, 51.0},
+      {0, {25.0, 0.5, 1, 1}, 100, 50, 113.51640078344629, 51.38530064206004},
+      {1, {25.0, 0.5, 640, 480}, 100, 50, 99.0, 46.0},
+      {1, {25.0, 0.5, 1, 1}, 100, 50, 99.5036577465074, 46.36840778740343},
+      {0, {5.0, 2.0, 1, 1}, 0, 0, -0.7429192184517747, -9.901884219738658},
+      // Truncation toward zero comes before the reflection at 0.
+      {0, {5.0, 2.0, 640, 480}, 0, 0, 0.0, 9.0},
+      {0, {5.0, 2.0, 1, 480}, 0, 0, -0.7429192184517747, 9.0},
+      {0, {5.0, 2.0, 640, 1}, 0, 0, 0.0, -9.901884219738658},
+      {9, {12.0, 0.0, 100, 100}, 42, 17, 42.0, 17.0}};
+  for (const auto &r : references) {
+    double nx, ny;
+    displace(build_noise_tables(r.offset), r.params, r.x, r.y, &nx, &ny);
+    EXPECT_EQ(nx, r.nx) << "offset " << r.offset << " at " << r.x << ", " << r.y;
+    EXPECT_EQ(ny, r.ny) << "offset " << r.offset << " at " << r.x << ", " << r.y;
+  }
+}
+
+TEST(Displace, WildSettingsGiveFoldedPositionsQuickly)
+{
+  const double values[] = {1e300, -1e300, -40.0, 1e-300, inf, -inf, nan, 0.0};
+  const NoiseTables tables = build_noise_tables(17);
+  const auto start = std::chrono::steady_clock::now();
+  for (double scale_px : values)
+    for (double turbulence : values)
+      for (double x : {0.0, 1.0, 333.0}) {
+        double nx, ny;
+        displace(tables, {scale_px, turbulence, 400, 300}, x, x + 2, &nx, &ny);
+        ASSERT_TRUE(nx >= 0 && nx <= 399 && nx == std::trunc(nx) && ny >= 0 &&
+                    ny <= 299 && ny == std::trunc(ny))
+            << scale_px << " " << turbulence << " -> " << nx << ", " << ny;
+      }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+// Ordinary positions, with wild ones mixed in where asked.
+std::vector<double> points(std::mt19937_64 &random, size_t count, bool wild)
+{
+  const double wild_values[] = {nan,         inf,    -inf,   1e300,        -1e300,
+                                -0.0,        -1.0,   -2.5,   2147483648.0, 67108864.0,
+                                -67108864.0, 1e-310, 4000.0, 2999.5};
+  std::uniform_real_distribution<double> position(-50.0, 5000.0);
+  std::vector<double> values(count);
+  for (double &v : values)
+    v = wild && random() % 4 == 0 ? wild_values[random() % std::size(wild_values)]
+                                  : position(random);
+  return values;
+}
+
+TEST(VectorKernel, GivesTheScalarDoublesBitForBitWithEveryPattern)
+{
+  std::vector<VectorSet> sets = {VectorSet::sse2};
+  if (best_vector_set() == VectorSet::avx2)
+    sets.push_back(VectorSet::avx2);
+  std::mt19937_64 random(20261206);
+  const DisplaceParams settings[] = {{25.0, 0.5, 640, 480}, {150.0, 0.5, 4000, 3000},
+                                     {1.5, 1.0, 48, 36},    {3.7, 2.0, 1, 480},
+                                     {500.0, -3.0, 640, 1}, {1e-3, 1e300, 20, 20},
+                                     {1e300, 0.25, 90, 64}, {7.0, nan, 30, 30}};
+  for (VectorSet set : sets)
+    for (uint32_t offset = 0; offset < 256; offset++) {
+      const NoiseTables tables = build_noise_tables(offset);
+      const DisplaceParams &params = settings[offset % std::size(settings)];
+      const size_t count = 37; // not a multiple of any vector width
+      const std::vector<double> x = points(random, count, offset % 2 == 1);
+      const std::vector<double> y = points(random, count, offset % 3 == 1);
+      std::vector<double> nx(count), ny(count);
+      displace_points(tables, params, x.data(), y.data(), int32_t(count), nx.data(),
+                      ny.data(), set);
+      for (size_t k = 0; k < count; k++) {
+        double sx, sy;
+        displace(tables, params, x[k], y[k], &sx, &sy);
+        ASSERT_TRUE(std::memcmp(&sx, &nx[k], 8) == 0 && std::memcmp(&sy, &ny[k], 8) == 0)
+            << "(" << x[k] << ", " << y[k] << "), offset " << offset << ": (" << sx
+            << ", " << sy << ") vs (" << nx[k] << ", " << ny[k] << ")";
+      }
+    }
+}
+
+// What the render pass writes over bounds with the copying kernel, from the part of
+// the drawable it copies.
+Image copied_render(const Image &source, Box bounds, double scale, double turbulence,
+                    uint32_t offset)
+{
+  const int32_t sel_x2 = bounds.x + bounds.width, sel_y2 = bounds.y + bounds.height;
+  std::vector<uint8_t> copy;
+  for (int y = 0; y < sel_y2; y++)
+    copy.insert(copy.end(), source.at(0, y),
+                source.at(0, y) + size_t(sel_x2) * source.channels);
+  const SourcePixels pixels = {copy.data(), sel_x2, sel_y2, source.channels};
+  const double min_extent = std::min(bounds.width, bounds.height);
+  const DisplaceParams params = {(scale / 100.0) * min_extent, turbulence, sel_x2,
+                                 sel_y2};
+  const bool displaced = params.scale_px > 0;
+  EXPECT_TRUE(samples_are_whole(params, displaced));
+  const NoiseTables tables = build_noise_tables(offset);
+  Image out = source;
+  for (int y = bounds.y; y < sel_y2; y++)
+    render_row(tables, params, displaced, pixels, bounds.x, y, bounds.width,
+               out.at(bounds.x, y));
+  return out;
+}
+
+TEST(RenderKernel, CopiesExactlyWhatTheReferenceRendererGives)
+{
+  const Box selections[] = {
+      {0, 0, 97, 61}, {13, 9, 61, 40}, {5, 3, 2, 50}, {40, 20, 57, 2}};
+  const Settings settings[] = {{5.0, 0.5}, {30.0, 1.0},  {100.0, 0.25},
+                               {0.0, 1.0}, {-10.0, 0.5}, {60.0, -3.0}};
+  for (int channels = 1; channels <= 4; channels++) {
+    const Image source = make_test_image(97, 61, channels);
+    for (const Box &bounds : selections)
+      for (const Settings &s : settings)
+        for (uint32_t offset : {0u, 77u, 255u})
+          ASSERT_EQ(differing_bytes(
+                        copied_render(source, bounds, s.scale, s.turbulence, offset),
+                        reference_render(source, bounds, s.scale, s.turbulence, offset)),
+                    0u)
+              << channels << " channels, box at " << bounds.x << "," << bounds.y
+              << ", scale " << s.scale << ", turbulence " << s.turbulence << ", offset "
+              << offset;
+  }
+}
+
+// Including alpha 0, where GIMP leaves the colour unwritten and the engine takes the
+// first sample's.
+TEST(Blend8, EqualsGimpBilinearPixels8)
+{
+  std::mt19937 random(7);
+  const double positions[] = {0.0, 0.25, -0.25, 0.5, 0.999, -3.75, 1e6 + 0.3, 17.0};
+  for (int round = 0; round < 20000; round++) {
+    const int channels = 1 + round % 4;
+    const bool has_alpha = channels == 2 || channels == 4;
+    uint8_t samples[4][4];
+    for (auto &sample : samples)
+      for (uint8_t &channel : sample)
+        channel = uint8_t(random() % 5 == 0 ? 0 : random() % 256);
+    const double x = positions[random() % std::size(positions)];
+    const double y = positions[random() % std::size(positions)];
+    const uint8_t *ours[4] = {samples[0], samples[1], samples[2], samples[3]};
+    guchar *gimps[4] = {samples[0], samples[1], samples[2], samples[3]};
+    uint8_t expected[4], blended[4];
+    std::copy(samples[0], samples[0] + 4, expected);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    gimp_bilinear_pixels_8(expected, x, y, channels, has_alpha, gimps);
+#pragma GCC diagnostic pop
+    blend_samples_8(blended, x, y, channels, has_alpha, ours);
+    ASSERT_TRUE(std::equal(expected, expected + channels, blended))
+        << channels << " channels at " << x << ", " << y;
+  }
+}
+
+} // namespace
