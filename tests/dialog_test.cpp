@@ -24,42 +24,39 @@ struct DialogRow {
 // differently, so its rows keep the values shown.
 std::vector<DialogRow> dialog_rows(Host host, const std::string &screenshot)
 {
-  const auto interactive = [](const std::string &name, Expect expect,
-                              Settings renders_with) {
+  const auto row = [](const std::string &name, Expect expect, std::string renders_with) {
     return HostCase{.name = name,
-                    .width = 160,
-                    .height = 120,
-                    .run_mode = "RUN-INTERACTIVE",
                     .expect = expect,
-                    .renders_with = renders_with};
+                    .run_mode = "RUN-INTERACTIVE",
+                    .renders_with = renders_with,
+                    .width = 160,
+                    .height = 120};
   };
   const bool typed = host == Host::gimp2;
-  const Settings shown = typed ? Settings{37.5, 0.8} : Settings{5.0, 0.5};
-  HostCase last_values = interactive("last-values", Expect::reference, shown);
+  const std::string shown = typed ? "37.5 0.8" : "5 0.5";
+  HostCase last_values = row("last-values", Expect::reference, shown);
   last_values.run_mode = "RUN-WITH-LAST-VALS";
-  last_values.scale = "60";
-  last_values.turbulence = "1";
-  const DialogAnswer help_then_cancel = {typed ? "40" : "", typed ? "0.9" : "",
-                                         DialogButton::cancel, "", true};
+  last_values.settings = "60 1";
+  std::vector<DialogRow> rows = {{row("cancel", Expect::unchanged, ""),
+                                  DialogAnswer{typed ? "40" : "", typed ? "0.9" : "",
+                                               DialogButton::cancel, "", true}},
+                                 {row("shown", Expect::reference, shown),
+                                  DialogAnswer{typed ? "37.5" : "", typed ? "0.8" : "",
+                                               DialogButton::ok, screenshot}},
+                                 {last_values, std::nullopt}};
   if (!typed)
-    return {{interactive("cancel", Expect::unchanged, {}), help_then_cancel},
-            {interactive("shown", Expect::reference, shown),
-             DialogAnswer{"", "", DialogButton::ok, screenshot}},
-            {last_values, std::nullopt}};
-  HostCase indexed = interactive("indexed", Expect::unchanged, {});
+    return rows;
+  HostCase indexed = row("indexed", Expect::refused, "");
   indexed.kind = "indexed";
-  indexed.status = "execution-error";
-  return {{interactive("cancel", Expect::unchanged, {}), help_then_cancel},
-          {interactive("close", Expect::unchanged, {}),
-           DialogAnswer{"41", "0.7", DialogButton::close_window, ""}},
-          {interactive("first-ok", Expect::reference, {5.0, 0.5}),
-           DialogAnswer{"", "", DialogButton::ok, ""}},
-          {interactive("shown", Expect::reference, shown),
-           DialogAnswer{"37.5", "0.8", DialogButton::ok, screenshot}},
-          {last_values, std::nullopt},
-          {interactive("clamped", Expect::reference, {100.0, 1.0}),
-           DialogAnswer{"250", "1.7", DialogButton::ok, ""}},
-          {indexed, DialogAnswer{"", "", DialogButton::ok, ""}}};
+  rows.insert(rows.begin() + 1,
+              {{row("close", Expect::unchanged, ""),
+                DialogAnswer{"41", "0.7", DialogButton::close_window, ""}},
+               {row("first-ok", Expect::reference, "5 0.5"),
+                DialogAnswer{"", "", DialogButton::ok, ""}}});
+  rows.push_back({row("clamped", Expect::reference, "100 1"),
+                  DialogAnswer{"250", "1.7", DialogButton::ok, ""}});
+  rows.push_back({indexed, DialogAnswer{"", "", DialogButton::ok, ""}});
+  return rows;
 }
 
 void expect_dialogs(Host host, const std::string &suite)

@@ -16,24 +16,26 @@ enum class Interface { console, gui };
 
 enum class Expect {
   reference, // Scale 0 changes nothing; the run writes one pattern's reference render
-  unchanged, // not a byte changes
-  valid,     // the drawable keeps its size
-  no_pixels, // only the status counts: nothing is saved
+  unchanged, // the run succeeds and not a byte changes
+  refused,   // an execution error, and not a byte changes
+  rejected,  // a calling error, and not a byte changes
+  valid,     // the run succeeds and the drawable keeps its size
+  no_pixels, // the run succeeds; nothing is saved
 };
 
 struct HostCase {
   std::string name;
-  int channels = 3, bits = 8, width = 48, height = 36; // of the input PNG
-  int precision = 0;           // GimpPrecision to convert to; 0 keeps the PNG's
-  std::string kind = "layer";  // see make-kind in host/common.scm
-  std::optional<Box> box = {}; // the selection, in image coordinates
-  std::string run_mode = "RUN-NONINTERACTIVE";
-  std::string scale = "5", turbulence = "0.5"; // Scheme expressions
+  int channels = 3, bits = 8;     // of the input PNG
+  int precision = 0;              // GimpPrecision to convert to; 0 keeps the PNG's
+  std::string kind = "layer";     // see make-kind in host/common.scm
+  std::string box = "";           // selection "X Y WIDTH HEIGHT", image coordinates
+  std::string settings = "5 0.5"; // scale and turbulence, as Scheme expressions
   Expect expect = Expect::reference;
-  std::string status = "success";
-  std::optional<Box> bounds = {}; // in drawable coordinates; else box, else all
-  std::optional<Settings> renders_with = {}; // else scale and turbulence
-  std::string stored = {}; // GIMP 2.10: bytes stored under the procedure
+  std::string run_mode = "RUN-NONINTERACTIVE";
+  std::string renders_with = ""; // the reference's settings, if not these
+  int width = 48, height = 36;   // of the input PNG
+  std::string bounds = "";       // the reference's box in the drawable, if not box
+  std::string stored = "";       // GIMP 2.10: bytes stored under the procedure first
 };
 
 struct GimpRun {
