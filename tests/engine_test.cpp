@@ -1,7 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// The engine without a host: reference values to the bit, the fold, wild settings,
-// the vector kernels against the scalar engine, and the copying kernel and 8-bit
-// blend against the reference renderer and libgimpcolor.
+// The engine without a host: reference values to the bit, the fold, wild settings, and
+// the vector kernels against the scalar engine. The copying kernel and the blend are
+// checked against the reference renderer (and so libgimpcolor) through the hosts and
+// the command.
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -9,12 +10,8 @@
 #include <random>
 
 #include <gtest/gtest.h>
-#include <libgimp/gimp.h>
 
-#include "blend.h"
 #include "displace_points.h"
-#include "render_kernel.h"
-#include "support/reference_render.h"
 
 namespace
 {
@@ -192,80 +189,6 @@ TEST(VectorKernel, GivesTheScalarDoublesBitForBitWithEveryPattern)
             << ", " << sy << ") vs (" << nx[k] << ", " << ny[k] << ")";
       }
     }
-}
-
-// What the render pass writes over bounds with the copying kernel, from the part of
-// the drawable it copies.
-Image copied_render(const Image &source, Box bounds, double scale, double turbulence,
-                    uint32_t offset)
-{
-  const int32_t sel_x2 = bounds.x + bounds.width, sel_y2 = bounds.y + bounds.height;
-  std::vector<uint8_t> copy;
-  for (int y = 0; y < sel_y2; y++)
-    copy.insert(copy.end(), source.at(0, y),
-                source.at(0, y) + size_t(sel_x2) * source.channels);
-  const SourcePixels pixels = {copy.data(), sel_x2, sel_y2, source.channels};
-  const double min_extent = std::min(bounds.width, bounds.height);
-  const DisplaceParams params = {(scale / 100.0) * min_extent, turbulence, sel_x2,
-                                 sel_y2};
-  const bool displaced = params.scale_px > 0;
-  EXPECT_TRUE(samples_are_whole(params, displaced));
-  const NoiseTables tables = build_noise_tables(offset);
-  Image out = source;
-  for (int y = bounds.y; y < sel_y2; y++)
-    render_row(tables, params, displaced, pixels, bounds.x, y, bounds.width,
-               out.at(bounds.x, y));
-  return out;
-}
-
-TEST(RenderKernel, CopiesExactlyWhatTheReferenceRendererGives)
-{
-  const Box selections[] = {
-      {0, 0, 97, 61}, {13, 9, 61, 40}, {5, 3, 2, 50}, {40, 20, 57, 2}};
-  const Settings settings[] = {{5.0, 0.5}, {30.0, 1.0},  {100.0, 0.25},
-                               {0.0, 1.0}, {-10.0, 0.5}, {60.0, -3.0}};
-  for (int channels = 1; channels <= 4; channels++) {
-    const Image source = make_test_image(97, 61, channels);
-    for (const Box &bounds : selections)
-      for (const Settings &s : settings)
-        for (uint32_t offset : {0u, 77u, 255u})
-          ASSERT_EQ(differing_bytes(
-                        copied_render(source, bounds, s.scale, s.turbulence, offset),
-                        reference_render(source, bounds, s.scale, s.turbulence, offset)),
-                    0u)
-              << channels << " channels, box at " << bounds.x << "," << bounds.y
-              << ", scale " << s.scale << ", turbulence " << s.turbulence << ", offset "
-              << offset;
-  }
-}
-
-// Including alpha 0, where GIMP leaves the colour unwritten and the engine takes the
-// first sample's.
-TEST(Blend8, EqualsGimpBilinearPixels8)
-{
-  std::mt19937 random(7);
-  const double positions[] = {0.0, 0.25, -0.25, 0.5, 0.999, -3.75, 1e6 + 0.3, 17.0};
-  for (int round = 0; round < 20000; round++) {
-    const int channels = 1 + round % 4;
-    const bool has_alpha = channels == 2 || channels == 4;
-    uint8_t samples[4][4];
-    for (auto &sample : samples)
-      for (uint8_t &channel : sample)
-        channel = uint8_t(random() % 5 == 0 ? 0 : random() % 256);
-    const double x = positions[random() % std::size(positions)];
-    const double y = positions[random() % std::size(positions)];
-    const uint8_t *ours[4] = {samples[0], samples[1], samples[2], samples[3]};
-    guchar *gimps[4] = {samples[0], samples[1], samples[2], samples[3]};
-    uint8_t expected[4], blended[4];
-    std::copy(samples[0], samples[0] + 4, expected);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    gimp_bilinear_pixels_8(expected, x, y, channels, has_alpha, gimps);
-#pragma GCC diagnostic pop
-    blend_samples_8(blended, x, y, channels, has_alpha, ours);
-    ASSERT_TRUE(std::equal(expected, expected + channels, blended))
-        << channels << " channels at " << x << ", " << y;
-  }
 }
 
 } // namespace
