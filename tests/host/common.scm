@@ -19,21 +19,24 @@
             ((string=? (substring text i (+ i m)) part) #t)
             (else (loop (+ i 1)))))))
 
-; The PDB status of calling thunk: success, calling-error or execution-error. GIMP 3
-; refuses arguments outside their ranges before the call.
+; The PDB status of calling thunk: success, calling-error or execution-error, with the
+; error's text kept in last-message. GIMP 3 refuses arguments outside their ranges
+; before the call.
+(define last-message "")
 (define (status-of thunk)
+  (set! last-message "")
   (call/cc
     (lambda (return)
       (let ((previous *error-hook*))
         (set! *error-hook*
               (lambda args
                 (set! *error-hook* previous)
-                (return (let ((message (if (string? (car args)) (car args) "")))
-                          (cond ((or (string-contains? message "invalid input arguments")
-                                     (string-contains? message "out of range"))
-                                 "calling-error")
-                                ((string-contains? message "failed") "execution-error")
-                                (else (string-append "error: " message)))))))
+                (set! last-message (if (string? (car args)) (car args) ""))
+                (return (cond ((or (string-contains? last-message "invalid input arguments")
+                                   (string-contains? last-message "out of range"))
+                               "calling-error")
+                              ((string-contains? last-message "failed") "execution-error")
+                              (else (string-append "error: " last-message))))))
         (thunk)
         (set! *error-hook* previous)
         "success"))))
@@ -95,6 +98,7 @@
                   (run-ondalux run-mode image drawables 0 turbulence))
           (stage "-zero")))
     (report name (run-ondalux run-mode image drawables scale turbulence))
+    (report (string-append name "-message") last-message)
     (stage "-after")
     (report-stored (string-append name "-stored"))
     (gimp-image-delete image)))

@@ -196,6 +196,7 @@ std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
                                : rejected ? "calling-error"
                                           : "success")
       << c.name;
+  EXPECT_NE(run.value(c.name + "-message").find(c.message), std::string::npos) << c.name;
   if (host == Host::gimp2 && c.run_mode == "RUN-NONINTERACTIVE") {
     EXPECT_EQ(run.value(c.name + "-stored"), "none") << c.name << " stored settings";
   }

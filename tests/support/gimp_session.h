@@ -36,6 +36,7 @@ struct HostCase {
   int width = 48, height = 36;   // of the input PNG
   std::string bounds = "";       // the reference's box in the drawable, if not box
   std::string stored = "";       // GIMP 2.10: bytes stored under the procedure first
+  std::string message = "";      // a refusal\'s message says this
 };
 
 struct GimpRun {
