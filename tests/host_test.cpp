@@ -62,6 +62,8 @@ std::vector<HostCase> common_cases()
       {.name = "float-rgba", .channels = 4, .bits = 16, .precision = float_perceptual},
       {.name = "double-rgb", .bits = 16, .precision = double_linear},
       {.name = "u8-linear-rgb", .precision = u8_linear},
+      // Bands of rows: each is rendered once the rows its offsets reach are read.
+      {.name = "bands", .settings = "30 1", .width = 64, .height = 300},
       {.name = "indexed",
        .kind = "indexed",
        .expect = Expect::refused,
