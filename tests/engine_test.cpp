@@ -1,8 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// The engine without a host: reference values to the bit, the fold, wild settings, and
-// the vector kernels against the scalar engine. The copying kernel and the blend are
-// checked against the reference renderer (and so libgimpcolor) through the hosts and
-// the command.
+// The engine without a host: reference values to the bit, the fold, wild settings, the
+// render pass's read-ahead, and the vector kernels against the scalar engine. The copying
+// kernel and the blend are checked against the reference renderer (and so libgimpcolor)
+// through the hosts and the command.
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "displace_points.h"
+#include "render_pass.h"
 
 namespace
 {
@@ -145,6 +146,27 @@ TEST(Displace, WildSettingsGiveFoldedPositionsQuickly)
             << scale_px << " " << turbulence << " -> " << nx << ", " << ny;
       }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+}
+
+// A band's pixels are computed from the rows read so far, so no pixel's source may lie
+// further below or above it than the read-ahead.
+TEST(RenderPass, ReadAheadCoversEveryVerticalOffset)
+{
+  for (uint32_t offset = 0; offset < 256; offset += 15) {
+    const NoiseTables tables = build_noise_tables(offset);
+    for (const DisplaceParams params :
+         {DisplaceParams{1.0, 1.0, 4000, 30000}, DisplaceParams{19.2, 1.0, 4000, 30000},
+          DisplaceParams{150.0, 0.6, 4000, 30000}}) {
+      const int32_t reach = vertical_reach(params, true, 30000);
+      for (double y = 1000; y < 1400; y += 3)
+        for (double x = 0; x < 400; x += 3) {
+          double nx, ny;
+          displace(tables, params, x, y, &nx, &ny);
+          ASSERT_LE(std::fabs(ny - y), reach - 1)
+              << params.scale_px << " at " << x << ", " << y;
+        }
+    }
+  }
 }
 
 // Ordinary positions, with wild ones mixed in where asked.

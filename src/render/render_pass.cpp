@@ -35,19 +35,6 @@ void join_all(std::vector<std::thread> &workers)
     worker.join();
 }
 
-// How many rows above or below its own a pixel's source may lie: the vertical offset
-// is at most 2 x scale_px x turbulence² (noise stays within [-1, 1]), plus a row
-// for the truncation; folding only brings positions closer. Unbounded settings
-// may reach anywhere.
-int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t rows)
-{
-  if (!displaced)
-    return 0;
-  const double reach =
-      2.5 * params.scale_px * params.turbulence * params.turbulence + 2.0;
-  return reach < double(rows) ? int32_t(reach) + 1 : rows;
-}
-
 int32_t tile_height(GeglBuffer *buffer)
 {
   gint height = 64;
@@ -202,6 +189,18 @@ const Babl *display_format(int channels, const Babl *format)
 }
 
 } // namespace
+
+// The vertical offset is at most 2 x scale_px x turbulence² (noise stays within
+// [-1, 1]); the rest is margin, and a row for the truncation. Folding only brings
+// positions closer.
+int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t rows)
+{
+  if (!displaced)
+    return 0;
+  const double reach =
+      2.5 * params.scale_px * params.turbulence * params.turbulence + 2.0;
+  return reach < double(rows) ? int32_t(reach) + 1 : rows;
+}
 
 void init_gegl_for_render()
 {

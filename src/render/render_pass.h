@@ -40,6 +40,10 @@ RenderState make_render_state(int32_t sel_x, int32_t sel_y, int32_t sel_width,
 // selection's far edges.
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
+// How many rows below or above its own a pixel's source may lie, at most rows: the
+// read-ahead of a render in bands. Unbounded settings may reach anywhere.
+int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t rows);
+
 // Why pixels of format cannot be rendered, or nullptr when they can. An indexed
 // drawable is refused before its format is asked for: libgimp builds that format's
 // palette conversion at a cost of some 330 MiB.
