@@ -76,9 +76,9 @@
 
 ; Loads path, converts it to precision (unless 0), makes the drawables of kind and
 ; selects box (x y width height, or #f for none). Then reports the status of a run
-; under name, and that of a Scale 0 run first when run non-interactively, saving the
-; first drawable's pixels as NAME-before, NAME-zero and NAME-after.data when save is
-; true.
+; under name, its error under NAME-message and the stored settings under NAME-stored;
+; a non-interactive run is preceded by one at Scale 0. When save is true, the first
+; drawable's pixels are saved as NAME-before, NAME-zero and NAME-after.data.
 (define (host-case name path precision kind box run-mode scale turbulence save)
   (let* ((image (load-image path))
          (ignored (if (and (> precision 0)
