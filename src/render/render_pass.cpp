@@ -301,34 +301,42 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
   const PixelRenderer renderer = new_pixel_renderer(source, settings, state);
   if (!renderer.displaced)
     return;
-  const size_t points = size_t(width) * size_t(height);
-  std::vector<double> xs(points), ys(points);
-  for (int y = 0; y < height; y++)
-    for (int x = 0; x < width; x++) {
-      int drawable_x, drawable_y;
-      mapping.drawable_position(x, y, &drawable_x, &drawable_y, mapping.data);
-      xs[size_t(y) * size_t(width) + size_t(x)] = drawable_x;
-      ys[size_t(y) * size_t(width) + size_t(x)] = drawable_y;
-    }
-
-  // Copies are plain computation and run on every core; blends sample GEGL buffers
-  // and stay on this thread.
+  const Babl *to_display =
+      babl_fish(source.format, display_format(renderer.channels, source.format));
   const size_t source_bpp = size_t(source.view.bpp);
-  std::vector<uint8_t> pixels(points * source_bpp);
-  if (renderer.whole) {
-    std::vector<std::thread> workers = start_rendering_rows(
-        height, std::max(1, int(std::thread::hardware_concurrency())), [&](int32_t y) {
-          const size_t first = size_t(y) * size_t(width);
-          render_points(renderer.tables, renderer.params, renderer.displaced, source.view,
-                        &xs[first], &ys[first], width, &pixels[first * source_bpp]);
-        });
-    join_all(workers);
-  } else {
-    for (size_t i = 0; i < points; i++)
-      render_sampled_pixel(renderer, xs[i], ys[i], &pixels[i * source_bpp]);
-  }
-  babl_process(babl_fish(source.format, display_format(renderer.channels, source.format)),
-               pixels.data(), display, long(points));
+  const size_t display_row = size_t(width) * size_t(renderer.channels);
+  // Rows in parallel, each thread with row buffers of its own: copies are plain
+  // computation. The mapping only reads the preview, whose thread waits here. Blends
+  // sample GEGL buffers and stay on this thread.
+  const auto render_rows = [&](int first, int last) {
+    std::vector<double> xs(static_cast<size_t>(width)), ys(static_cast<size_t>(width));
+    std::vector<uint8_t> row(static_cast<size_t>(width) * source_bpp);
+    for (int y = first; y < last; y++) {
+      for (int x = 0; x < width; x++) {
+        int drawable_x, drawable_y;
+        mapping.drawable_position(x, y, &drawable_x, &drawable_y, mapping.data);
+        xs[size_t(x)] = drawable_x;
+        ys[size_t(x)] = drawable_y;
+      }
+      if (renderer.whole)
+        render_points(renderer.tables, renderer.params, renderer.displaced, source.view,
+                      xs.data(), ys.data(), width, row.data());
+      else
+        for (int x = 0; x < width; x++)
+          render_sampled_pixel(renderer, xs[size_t(x)], ys[size_t(x)],
+                               &row[size_t(x) * source_bpp]);
+      babl_process(to_display, row.data(), display + size_t(y) * display_row, width);
+    }
+  };
+  const int threads =
+      renderer.whole ? std::clamp(int(std::thread::hardware_concurrency()), 1, height)
+                     : 1;
+  std::vector<std::thread> workers;
+  for (int chunk = 1; chunk < threads; chunk++)
+    workers.emplace_back(render_rows, height * chunk / threads,
+                         height * (chunk + 1) / threads);
+  render_rows(0, height / threads);
+  join_all(workers);
 }
 
 void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
