@@ -329,8 +329,9 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
     }
   };
   const int threads =
-      renderer.whole ? std::clamp(int(std::thread::hardware_concurrency()), 1, height)
-                     : 1;
+      renderer.whole
+          ? std::max(1, std::min(int(std::thread::hardware_concurrency()), height))
+          : 1;
   std::vector<std::thread> workers;
   for (int chunk = 1; chunk < threads; chunk++)
     workers.emplace_back(render_rows, height * chunk / threads,

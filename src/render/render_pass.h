@@ -46,7 +46,7 @@ int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t row
 
 // Why pixels of format cannot be rendered, or nullptr when they can. An indexed
 // drawable is refused before its format is asked for: libgimp builds that format's
-// palette conversion at a cost of some 330 MiB.
+// palette conversion at a cost of some 340 MiB.
 const char *unsupported_format_reason(const Babl *format);
 extern const char indexed_reason[];
 
