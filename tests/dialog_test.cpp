@@ -5,6 +5,7 @@
 // stores the values for last values; entries clamp to their ranges.
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>

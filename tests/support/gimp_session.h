@@ -5,7 +5,6 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,7 +35,7 @@ struct HostCase {
   int width = 48, height = 36;   // of the input PNG
   std::string bounds = "";       // the reference's box in the drawable, if not box
   std::string stored = "";       // GIMP 2.10: bytes stored under the procedure first
-  std::string message = "";      // a refusal\'s message says this
+  std::string message = "";      // a refusal's message says this
 };
 
 struct GimpRun {
