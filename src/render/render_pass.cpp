@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,12 +67,27 @@ void render_sampled_pixel(const PixelRenderer &renderer, double x, double y,
     return;
   }
   double block[4 * 4], blended[4];
-  gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.blend_format, block,
-                  2 * channels * int(sizeof(double)), GEGL_ABYSS_CLAMP);
+  if (renderer.u16) {
+    uint16_t samples16[4 * 4];
+    gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.source->format,
+                    samples16, 2 * channels * int(sizeof(uint16_t)), GEGL_ABYSS_CLAMP);
+    for (int i = 0; i < 4 * channels; i++)
+      block[i] = samples16[i] / 65535.0;
+  } else {
+    gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.blend_format, block,
+                    2 * channels * int(sizeof(double)), GEGL_ABYSS_CLAMP);
+  }
   const double *samples[4] = {block, block + channels, block + 2 * channels,
                               block + 3 * channels};
   blend_samples_double(blended, nx, ny, channels, renderer.has_alpha, samples);
-  babl_process(renderer.from_blend, blended, dest, 1);
+  if (!renderer.u16) {
+    babl_process(renderer.from_blend, blended, dest, 1);
+    return;
+  }
+  for (int c = 0; c < channels; c++) {
+    const uint16_t stored = uint16_t(std::clamp(blended[c], 0.0, 1.0) * 65535.0 + 0.5);
+    std::memcpy(dest + 2 * c, &stored, 2);
+  }
 }
 
 // Adds the seconds from its making to its end to *total, unless total is nullptr.
@@ -290,6 +306,7 @@ PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &se
     renderer.blend_format =
         babl_format_with_space(encoding.c_str(), babl_format_get_space(source.format));
     renderer.from_blend = babl_fish(renderer.blend_format, source.format);
+    renderer.u16 = babl_format_get_type(source.format, 0) == babl_type("u16");
   }
   return renderer;
 }

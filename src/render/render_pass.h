@@ -78,6 +78,7 @@ struct PixelRenderer {
   const SourceCopy *source;
   const Babl *blend_format; // the source's channels as doubles; nullptr for 8 bits
   const Babl *from_blend;   // blend_format to the source's format
+  bool u16; // converted to doubles and back here: babl's path rounds through floats
   int channels;
   bool has_alpha;
 };

@@ -28,7 +28,7 @@ long floor_toward_left(double v)
 
 // 16-bit channels at a position with a fraction: the samples as doubles in [0, 1],
 // blended with the engine's weights and order (its 8-bit arithmetic is checked against
-// GIMP's own), rounded back to 16 bits as babl does.
+// GIMP's own), rounded back to 16 bits as the render pass does.
 void blend_u16(uint8_t *dest, double x, double y, int channels, bool has_alpha,
                const uint8_t *const corners[4])
 {
