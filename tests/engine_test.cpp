@@ -1,9 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// The engine without a host: reference values to the bit, the fold, wild settings, the
-// render pass's read-ahead, and the vector kernels against the scalar engine. The copying
+// The engine without a host: reference values to the bit, the fold, the render pass's
+// read-ahead, and the vector kernels against the scalar engine. Wild inputs are the
+// fuzzer's (tests/fuzz), and the hosts' rows of wild arguments. The copying
 // kernel and the blend are checked against the reference renderer (and so libgimpcolor)
 // through the hosts and the command.
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -90,19 +90,12 @@ double fold_by_reflection(double v, double limit)
   return static_cast<double>(m);
 }
 
-TEST(FoldCoordinate, AgreesWithRepeatedReflectionAndEndsInRangeAtOnce)
+TEST(FoldCoordinate, AgreesWithRepeatedReflection)
 {
   for (double limit : {1.0, 2.0, 7.0, 10.0, 639.0})
     for (double v = -3000.0; v <= 3000.0; v += 0.5)
       ASSERT_EQ(fold_coordinate(v, limit), fold_by_reflection(v, limit))
           << v << " within " << limit;
-  const auto start = std::chrono::steady_clock::now();
-  for (double v : {1e300, -1e300, inf, -inf, nan, 4294967296.5, -2147483648.0})
-    for (double limit : {1.0, 479.0, 2147483646.0}) {
-      const double folded = fold_coordinate(v, limit);
-      EXPECT_TRUE(folded >= 0 && folded <= limit && folded == std::trunc(folded)) << v;
-    }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST(Displace, MatchesReferencePositionsToTheBit)
@@ -129,23 +122,6 @@ TEST(Displace, MatchesReferencePositionsToTheBit)
     EXPECT_EQ(nx, r.nx) << "offset " << r.offset << " at " << r.x << ", " << r.y;
     EXPECT_EQ(ny, r.ny) << "offset " << r.offset << " at " << r.x << ", " << r.y;
   }
-}
-
-TEST(Displace, WildSettingsGiveFoldedPositionsQuickly)
-{
-  const double values[] = {1e300, -1e300, -40.0, 1e-300, inf, -inf, nan, 0.0};
-  const NoiseTables tables = build_noise_tables(17);
-  const auto start = std::chrono::steady_clock::now();
-  for (double scale_px : values)
-    for (double turbulence : values)
-      for (double x : {0.0, 1.0, 333.0}) {
-        double nx, ny;
-        displace(tables, {scale_px, turbulence, 400, 300}, x, x + 2, &nx, &ny);
-        ASSERT_TRUE(nx >= 0 && nx <= 399 && nx == std::trunc(nx) && ny >= 0 &&
-                    ny <= 299 && ny == std::trunc(ny))
-            << scale_px << " " << turbulence << " -> " << nx << ", " << ny;
-      }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
 }
 
 // A band's pixels are computed from the rows read so far, so no pixel's source may lie
