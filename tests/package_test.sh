@@ -91,7 +91,8 @@ check "purge leaves nothing of it" "[ -z \"\$left\" ] && [ ! -e '$system$plugin_
 
 check "command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux' ]"
 check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux.1.gz' ]"
-check "command runs" "'$work/root/usr/bin/ondalux' --version | grep -q '^ondalux '"
+check "command dents a PNG into a TIFF" "'$work/root/usr/bin/ondalux' -q -o '$work/dented.tif' \
+  '$source_dir/samples/checkerboard.png' && [ -s '$work/dented.tif' ]"
 (cd "$work/build" && cpack --config CPackSourceConfig.cmake >>"$work/cpack.log")
 tarball=$(ls "$work"/build/*-Source.tar.gz)
 listing=$(tar -tzf "$tarball")

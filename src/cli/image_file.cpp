@@ -2,111 +2,68 @@
 #include "image_file.h"
 
 #include <algorithm>
-#include <vector>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
-#include <OpenImageIO/imageio.h>
+#include <dlfcn.h>
 
-namespace OIIO = OIIO_NAMESPACE;
-
-struct ImageFileInfo {
-  OIIO::ImageSpec spec;
-};
-
-void ImageFileInfoDeleter::operator()(ImageFileInfo *info) const
-{
-  delete info;
-}
+namespace fs = std::filesystem;
 
 namespace
 {
 
-bool channel_type_of(OIIO::TypeDesc format, ChannelType *type)
+bool is_png_file(const std::string &path)
 {
-  if (format == OIIO::TypeDesc::UINT8)
-    *type = ChannelType::u8;
-  else if (format == OIIO::TypeDesc::UINT16)
-    *type = ChannelType::u16;
-  else if (format == OIIO::TypeDesc::HALF)
-    *type = ChannelType::half;
-  else if (format == OIIO::TypeDesc::FLOAT)
-    *type = ChannelType::f32;
-  else
-    return false;
-  return true;
+  static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+  char start[8] = {};
+  std::ifstream(path, std::ios::binary).read(start, sizeof start);
+  return std::memcmp(start, signature, sizeof start) == 0;
 }
 
-// Alpha as it is stored: premultiplying it on the way in would change every pixel
-// that is not opaque.
-OIIO::ImageSpec unassociated_alpha_config()
+bool has_png_extension(const std::string &path)
 {
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  return config;
+  std::string extension = fs::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return extension == ".png";
+}
+
+// The OpenImageIO module in the installed command's library folder, or beside the
+// command in the build folder.
+const ImageFileIo *load_openimageio_io(std::string *error)
+{
+  std::error_code ignored;
+  const fs::path command_dir = fs::read_symlink("/proc/self/exe", ignored).parent_path();
+  for (const fs::path &module :
+       {command_dir / ONDALUX_MODULE_DIR / "ondalux-openimageio.so",
+        command_dir / "ondalux-openimageio.so"}) {
+    if (!fs::exists(module, ignored))
+      continue;
+    void *library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto *io =
+        library
+            ? static_cast<const ImageFileIo *>(dlsym(library, "ondalux_openimageio_io"))
+            : nullptr;
+    if (!io)
+      *error = dlerror();
+    return io;
+  }
+  *error = "ondalux-openimageio.so is not installed beside the command";
+  return nullptr;
 }
 
 } // namespace
 
-bool read_image_file(const std::string &path, PixelImage *image, ImageFileInfoPtr *info,
-                     std::string *error)
+const ImageFileIo *image_file_io(const std::string &input, const std::string &output,
+                                 std::string *error)
 {
-  const OIIO::ImageSpec config = unassociated_alpha_config();
-  auto input = OIIO::ImageInput::open(path, &config);
-  if (!input) {
-    *error = OIIO::geterror();
-    return false;
-  }
-  const OIIO::ImageSpec &spec = input->spec();
-  if (spec.nchannels < 1 || spec.nchannels > 4) {
-    *error = "has " + std::to_string(spec.nchannels) +
-             " channels; grey, grey and alpha, RGB and RGBA are supported";
-    return false;
-  }
-  ChannelType type;
-  if (!channel_type_of(spec.format, &type)) {
-    *error = std::string("has ") + spec.format.c_str() +
-             " channels; 8 and 16-bit integer, half and float are supported";
-    return false;
-  }
-  image->width = spec.width;
-  image->height = spec.height;
-  image->channels = spec.nchannels;
-  image->type = type;
-  image->pixels.resize(size_t(spec.width) * size_t(spec.height) * image->pixel_bytes());
-  if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, image->pixels.data())) {
-    *error = input->geterror();
-    if (error->empty())
-      *error = "cannot read its pixels";
-    return false;
-  }
-  info->reset(new ImageFileInfo{spec});
-  return true;
-}
-
-bool write_image_file(const std::string &path, const ImageFileInfo &info,
-                      const RowSource &rows, std::string *error)
-{
-  auto output = OIIO::ImageOutput::create(path);
-  if (!output) {
-    *error = OIIO::geterror();
-    return false;
-  }
-  OIIO::ImageSpec spec = info.spec;
-  spec.attribute("oiio:UnassociatedAlpha", 1);
-  bool written = output->open(path, spec);
-  // Bands of rows, so that only one image (the source) is held whole.
-  constexpr int32_t band_rows = 64;
-  const size_t row_bytes = spec.scanline_bytes(true);
-  std::vector<uint8_t> band(row_bytes * band_rows);
-  for (int32_t first = 0; written && first < spec.height; first += band_rows) {
-    const int32_t last = std::min(first + band_rows, spec.height);
-    rows(first, last, band.data());
-    written = output->write_scanlines(first, last, 0, spec.format, band.data());
-  }
-  if (!written || !output->close()) {
-    *error = output->geterror();
-    if (error->empty())
-      *error = "cannot write it";
-    return false;
-  }
-  return true;
+  if (has_png_extension(output) && is_png_file(input))
+    return &png_file_io;
+  static std::string load_error;
+  static const ImageFileIo *const openimageio_io = load_openimageio_io(&load_error);
+  if (!openimageio_io)
+    *error = "cannot load OpenImageIO: " + load_error;
+  return openimageio_io;
 }

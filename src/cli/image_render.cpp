@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include <OpenImageIO/half.h>
+#include <Imath/half.h>
 
 #include "blend.h"
 #include "render_kernel.h"
@@ -101,20 +101,6 @@ void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
 }
 
 } // namespace
-
-size_t PixelImage::channel_bytes() const
-{
-  switch (type) {
-  case ChannelType::u8:
-    return 1;
-  case ChannelType::u16:
-  case ChannelType::half:
-    return 2;
-  case ChannelType::f32:
-    return 4;
-  }
-  return 1;
-}
 
 void render_image_rows(const PixelImage &source, Region region,
                        const DistortVals &settings, uint32_t pattern, int threads,

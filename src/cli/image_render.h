@@ -17,7 +17,10 @@ struct PixelImage {
   ChannelType type = ChannelType::u8;
   std::vector<uint8_t> pixels;
 
-  size_t channel_bytes() const;
+  size_t channel_bytes() const
+  {
+    return type == ChannelType::u8 ? 1 : type == ChannelType::f32 ? 4 : 2;
+  }
   size_t pixel_bytes() const { return size_t(channels) * channel_bytes(); }
   bool has_alpha() const { return channels == 2 || channels == 4; }
 };

@@ -285,9 +285,12 @@ std::string process(const Options &options, const Job &job, int worker, int thre
                     int *pattern_used)
 {
   PixelImage image;
-  ImageFileInfoPtr info;
+  std::unique_ptr<ImageFileInfo> info;
   std::string error;
-  if (!read_image_file(job.input, &image, &info, &error))
+  const ImageFileIo *io = image_file_io(job.input, job.output, &error);
+  if (!io)
+    return error;
+  if (!io->read(job.input, &image, &info, &error))
     return "cannot read it: " + error;
   Region region = {0, 0, image.width, image.height};
   if (options.has_region) {
@@ -316,7 +319,7 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   std::snprintf(temp_paths[worker], PATH_MAX, "%s", temp.c_str());
   temp_in_use[worker] = true;
   std::string reason;
-  if (!write_image_file(temp, *info, dented, &error))
+  if (!io->write(temp, *info, dented, &error))
     reason = "cannot write " + job.output + ": " + error;
   else if (std::rename(temp.c_str(), job.output.c_str()) != 0)
     reason = "cannot rename the result into place: " + std::string(std::strerror(errno));
