@@ -22,13 +22,9 @@ typedef int32_t Ints __attribute__((vector_size(4 * lanes)));
 // Noise inputs beyond this take the scalar way: their cells stay far inside 32 bits.
 constexpr double safe_limit = 67108864.0;
 
-struct Tables {
-  const int32_t *perm, *perm_mod12;
-};
-
 // table[index[k]] for every lane. Lane by lane: AVX2's gather instructions are
 // slower than that on the processors measured.
-Ints gather(const int32_t *table, Ints index)
+Ints gather(const uint8_t *table, Ints index)
 {
   Ints values;
   for (int k = 0; k < lanes; k++)
@@ -67,7 +63,9 @@ Doubles corner(Doubles gx, Doubles gy, Doubles x, Doubles y)
   return t < 0.0 ? Doubles{} : contribution;
 }
 
-Doubles simplex_noise(const Tables &tables, Doubles xin, Doubles yin)
+// Inlined, so that the three evaluations for a group of points can overlap.
+[[gnu::always_inline]] inline Doubles simplex_noise(const uint8_t *corner_gradient,
+                                                    Doubles xin, Doubles yin)
 {
   const Doubles s = (xin + yin) * skew_factor;
   const Ints i = fastfloor(xin + s);
@@ -84,15 +82,12 @@ Doubles simplex_noise(const Tables &tables, Doubles xin, Doubles yin)
   const Doubles x2 = (x0 - 1.0) + 2.0 * unskew_factor;
   const Doubles y2 = (y0 - 1.0) + 2.0 * unskew_factor;
 
-  // Hash the three corners to gradients; masking keeps every index below 512.
-  const Ints ii = i & 255, jj = j & 255;
-  const Ints di = -__builtin_convertvector(lower, Ints), dj = 1 - di;
-  const int32_t *perm = tables.perm, *perm_mod12 = tables.perm_mod12;
-  // perm[jj + dj] is one of perm[jj] and perm[jj + 1]: a choice, not a look-up.
-  const Ints row0 = gather(perm, jj), row1 = gather(perm, jj + 1);
-  const Ints gi0 = gather(perm_mod12, ii + row0);
-  const Ints gi1 = gather(perm_mod12, ii + di + (dj != 0 ? row1 : row0));
-  const Ints gi2 = gather(perm_mod12, ii + 1 + row1);
+  // The gradients of the three corners; masking keeps every index in the table.
+  const Ints cell = (j & 255) * corner_stride + (i & 255);
+  const Ints gi0 = gather(corner_gradient, cell);
+  const Ints gi1 = gather(
+      corner_gradient, cell + (__builtin_convertvector(lower, Ints) ? 1 : corner_stride));
+  const Ints gi2 = gather(corner_gradient, cell + corner_stride + 1);
   const Doubles c0 = corner(gradient_x(gi0), gradient_y(gi0), x0, y0);
   const Doubles c1 = corner(gradient_x(gi1), gradient_y(gi1), x1, y1);
   const Doubles c2 = corner(gradient_x(gi2), gradient_y(gi2), x2, y2);
@@ -152,26 +147,28 @@ bool all_safe(Doubles u, Doubles v)
 
 } // namespace
 
+// Displaces the points in groups of lanes; count is a multiple of lanes.
 void ONDALUX_LANES_FUNCTION(const NoiseTables &tables, const DisplaceParams &params,
-                            const int32_t *perm, const int32_t *perm_mod12,
-                            const double *x, const double *y, double *nx, double *ny)
+                            const uint8_t *corner_gradient, const double *x,
+                            const double *y, int32_t count, double *nx, double *ny)
 {
-  Doubles xv, yv;
-  std::memcpy(&xv, x, sizeof xv);
-  std::memcpy(&yv, y, sizeof yv);
-  const Doubles u = xv / params.scale_px;
-  const Doubles v = yv / params.scale_px;
-  if (!all_safe(u, v)) {
-    for (int k = 0; k < lanes; k++)
-      displace(tables, params, x[k], y[k], &nx[k], &ny[k]);
-    return;
-  }
-  const Tables lookup = {perm, perm_mod12};
   const double turbulence = params.turbulence;
-  const Doubles a = simplex_noise(lookup, u, v) * turbulence;
-  const Doubles b = simplex_noise(lookup, u + 1.0, v) * turbulence;
-  const Doubles c = simplex_noise(lookup, u, v + 1.0) * turbulence;
-  Doubles dx = (b - a) * params.scale_px + xv;
-  Doubles dy = ((c - a) * params.scale_px) * turbulence + yv;
-  fold_all(params, &dx, &dy, nx, ny);
+  for (int32_t first = 0; first < count; first += lanes) {
+    Doubles xv, yv;
+    std::memcpy(&xv, x + first, sizeof xv);
+    std::memcpy(&yv, y + first, sizeof yv);
+    const Doubles u = xv / params.scale_px;
+    const Doubles v = yv / params.scale_px;
+    if (!all_safe(u, v)) {
+      for (int k = first; k < first + lanes; k++)
+        displace(tables, params, x[k], y[k], &nx[k], &ny[k]);
+      continue;
+    }
+    const Doubles a = simplex_noise(corner_gradient, u, v) * turbulence;
+    const Doubles b = simplex_noise(corner_gradient, u + 1.0, v) * turbulence;
+    const Doubles c = simplex_noise(corner_gradient, u, v + 1.0) * turbulence;
+    Doubles dx = (b - a) * params.scale_px + xv;
+    Doubles dy = ((c - a) * params.scale_px) * turbulence + yv;
+    fold_all(params, &dx, &dy, nx + first, ny + first);
+  }
 }

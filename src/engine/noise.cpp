@@ -1,6 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "noise.h"
 
+#include <cstddef>
+
 namespace
 {
 
@@ -76,6 +78,10 @@ NoiseTables build_noise_tables(uint32_t offset)
     tables.perm[i] = base_permutation[(offset + i) & 255u];
     tables.perm_mod12[i] = tables.perm[i] % 12;
   }
+  for (int32_t j = 0; j < corner_stride; j++)
+    for (int32_t i = 0; i < corner_stride; i++)
+      tables.corner_gradient[std::size_t(j * corner_stride + i)] =
+          uint8_t(tables.perm_mod12[std::size_t(i + tables.perm[std::size_t(j)])]);
   return tables;
 }
 
