@@ -30,47 +30,42 @@ std::string read_file(const fs::path &path)
   return text.str();
 }
 
-class Cli : public ::testing::Test
+const std::string work = ONDALUX_BUILD_DIR "/test-work/cli";
+
+std::string path(int channels, int bits)
 {
-protected:
+  return work + "/in-" + std::to_string(channels) + "-" + std::to_string(bits) + ".png";
+}
+
+Result ondalux(const std::string &arguments)
+{
+  const int status =
+      std::system(("cd '" + work + "' && '" ONDALUX_BUILD_DIR "/ondalux' " + arguments +
+                   " > out.txt 2> err.txt")
+                      .c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
+          read_file(work + "/err.txt")};
+}
+
+std::vector<std::string> temporaries()
+{
+  std::vector<std::string> names;
+  for (const auto &entry : fs::recursive_directory_iterator(work))
+    if (entry.path().filename().string().find(".ondalux-") != std::string::npos)
+      names.push_back(entry.path().string());
+  return names;
+}
+
+struct Cli : ::testing::Test {
   static void SetUpTestSuite()
   {
-    work = ONDALUX_BUILD_DIR "/test-work/cli";
     fs::remove_all(work);
     fs::create_directories(work);
     for (int channels = 1; channels <= 4; channels++)
       for (int bits : {8, 16})
         write_png(make_test_image(90, 64, channels, bits / 8), path(channels, bits));
   }
-
-  static std::string path(int channels, int bits)
-  {
-    return work + "/in-" + std::to_string(channels) + "-" + std::to_string(bits) + ".png";
-  }
-
-  static Result ondalux(const std::string &arguments)
-  {
-    const int status =
-        std::system(("cd '" + work + "' && '" ONDALUX_BUILD_DIR "/ondalux' " + arguments +
-                     " > out.txt 2> err.txt")
-                        .c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
-            read_file(work + "/err.txt")};
-  }
-
-  static std::vector<std::string> temporaries()
-  {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::recursive_directory_iterator(work))
-      if (entry.path().filename().string().find(".ondalux-") != std::string::npos)
-        names.push_back(entry.path().string());
-    return names;
-  }
-
-  static std::string work;
 };
-
-std::string Cli::work;
 
 // Pattern -1 lets the command draw one, which it must print.
 TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
@@ -175,14 +170,12 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
     std::string arguments, message;
     int exit_status;
   } cases[] = {
+      // clang-format off
       {"missing.png", "ondalux: missing.png: no such file", 1},
       {"notes.png", "ondalux: notes.png: cannot read it", 1},
       {"truncated.png", "ondalux: truncated.png: cannot read it", 1},
       {"-o own.png own.png", "own.png: the result would overwrite the input", 1},
-      {"-d same own.png other/own.png",
-       "other/own.png: the result would overwrite the "
-       "result of own.png",
-       1},
+      {"-d same own.png other/own.png", "other/own.png: the result would overwrite the result of own.png", 1},
       {"--region 500,0,5,5 own.png", "the region lies outside the 90x64 image", 1},
       {"-s 150 own.png", "Scale must be between 0 and 100, not 150", 2},
       {"-t -1 own.png", "Turbulence must be between 0 and 1, not -1", 2},
@@ -192,6 +185,7 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
       {"--region 1,2,0,4 own.png", "the region must be X,Y,WIDTH,HEIGHT", 2},
       {"--no-such-option own.png", "unknown option '--no-such-option'", 2},
       {"", "no input files", 2},
+      // clang-format on
   };
   fs::create_directories(work + "/same");
   fs::create_directories(work + "/other");

@@ -1,9 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The engine without a host: reference values to the bit, the fold, the render pass's
-// read-ahead, and the vector kernels against the scalar engine. Wild inputs are the
-// fuzzer's (tests/fuzz), and the hosts' rows of wild arguments. The copying
-// kernel and the blend are checked against the reference renderer (and so libgimpcolor)
-// through the hosts and the command.
+// read-ahead, and the vector kernels against the scalar engine. Wild inputs are the fuzzer's (tests/fuzz),
+// and the hosts' rows of wild arguments. The copying kernel and the blend are checked
+// against the reference renderer (and so libgimpcolor) through the hosts and the
+// command.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -19,43 +19,6 @@ namespace
 
 const double inf = std::numeric_limits<double>::infinity();
 const double nan = std::numeric_limits<double>::quiet_NaN();
-
-TEST(NoiseTables, RotateTheBasePermutationByTheOffsetModulo256)
-{
-  const struct {
-    uint32_t offset;
-    int index, perm, perm_mod12;
-  } entries[] = {{0, 0, 151, 7},   {0, 3, 91, 7},    {0, 9, 95, 11},
-                 {0, 248, 128, 8}, {0, 255, 180, 0}, {0, 256, 151, 7},
-                 {0, 511, 180, 0}, {1, 0, 160, 4},   {1, 3, 90, 6},
-                 {1, 255, 151, 7}, {256, 0, 151, 7}, {0xFFFFFF01u, 0, 160, 4}};
-  for (const auto &e : entries) {
-    const NoiseTables tables = build_noise_tables(e.offset);
-    EXPECT_EQ(tables.perm[e.index], e.perm) << e.offset << " at " << e.index;
-    EXPECT_EQ(tables.perm_mod12[e.index], e.perm_mod12) << e.offset << " at " << e.index;
-  }
-}
-
-TEST(Fastfloor, GoesOneBelowFloorAtZeroAndNegativeWholeNumbersAndSaturates)
-{
-  const struct {
-    double v;
-    int32_t floor, truncated;
-  } entries[] = {{0.0, -1, 0},
-                 {-2.0, -3, -2},
-                 {-2.5, -3, -2},
-                 {2.7, 2, 2},
-                 {3.0, 3, 3},
-                 {1e-300, 0, 0},
-                 {nan, -1, 0},
-                 {1e300, INT32_MAX, INT32_MAX},
-                 {-1e300, INT32_MIN, INT32_MIN},
-                 {-2147483648.5, INT32_MIN, INT32_MIN}};
-  for (const auto &e : entries) {
-    EXPECT_EQ(fastfloor(e.v), e.floor) << e.v;
-    EXPECT_EQ(truncate_to_int32(e.v), e.truncated) << e.v;
-  }
-}
 
 TEST(SimplexNoise, MatchesReferenceValuesToTheBit)
 {

@@ -1,17 +1,22 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// The installed plug-in in a real headless GIMP 2.10 and GIMP 3, one session each: its
-// registration, and one table of drawables, precisions, selections, settings and run
-// modes, each row checked against the reference render or for being left alone.
+// The installed plug-in in a real GIMP 2.10 and GIMP 3. Headless, one session each:
+// its registration, and one table of drawables, precisions, selections, settings and
+// run modes, each row checked against the reference render or for being left alone.
+// Under Xvfb, one session each: the dialog.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "support/dialog_driver.h"
 #include "support/gimp_session.h"
 
 namespace
@@ -35,108 +40,65 @@ std::string stored_bytes(double scale, double turbulence)
   return list;
 }
 
-std::vector<HostCase> common_cases()
-{
-  return {
-      {.name = "gray", .channels = 1},
-      {.name = "graya-box", .channels = 2, .box = "7 5 30 25", .settings = "30 1"},
-      {.name = "rgb-large", .settings = "70 0.8"},
-      {.name = "rgba", .channels = 4, .settings = "20 1"},
-      // One-pixel selections at the origin keep their positions' fractions: blends.
-      {.name = "rgba-column", .channels = 4, .box = "0 4 1 30", .settings = "50 1"},
-      {.name = "rgba-row", .channels = 4, .box = "10 0 30 1", .settings = "100 1"},
-      {.name = "u16-rgba-column",
-       .channels = 4,
-       .bits = 16,
-       .precision = u16_perceptual,
-       .box = "0 3 1 25",
-       .settings = "50 1"},
-      {.name = "u16-rgb", .bits = 16, .precision = u16_perceptual},
-      {.name = "u16-linear-rgba",
-       .channels = 4,
-       .bits = 16,
-       .precision = u16_linear,
-       .box = "3 2 40 30"},
-      {.name = "u32-graya", .channels = 2, .bits = 16, .precision = u32_perceptual},
-      {.name = "half-gray", .channels = 1, .bits = 16, .precision = half_linear},
-      {.name = "float-rgba", .channels = 4, .bits = 16, .precision = float_perceptual},
-      {.name = "double-rgb", .bits = 16, .precision = double_linear},
-      {.name = "u8-linear-rgb", .precision = u8_linear},
-      // Bands of rows: each is rendered once the rows its offsets reach are read.
-      {.name = "bands", .settings = "30 1", .width = 64, .height = 300},
-      {.name = "indexed",
-       .kind = "indexed",
-       .expect = Expect::refused,
-       .message = "convert the image to RGB or greyscale"},
-      {.name = "group",
-       .kind = "group",
-       .expect = Expect::refused,
-       .message = "pick a layer inside it"},
-      {.name = "locked", .kind = "locked", .expect = Expect::refused},
-      {.name = "repeat-1", .settings = "20 1"},
-      {.name = "repeat-2", .settings = "20 1"},
-      {.name = "repeat-3", .settings = "20 1"},
-  };
-}
+// One row a line.
+// clang-format off
+const std::vector<HostCase> common_cases = {
+    {.name = "gray", .channels = 1},
+    {.name = "graya-box", .channels = 2, .box = "7 5 30 25", .settings = "30 1"},
+    {.name = "rgb-large", .settings = "70 0.8"},
+    {.name = "rgba", .channels = 4, .settings = "20 1"},
+    // One-pixel selections at the origin keep their positions' fractions: blends.
+    {.name = "rgba-column", .channels = 4, .box = "0 4 1 30", .settings = "50 1"},
+    {.name = "rgba-row", .channels = 4, .box = "10 0 30 1", .settings = "100 1"},
+    {.name = "u16-rgba-column", .channels = 4, .bits = 16, .precision = u16_perceptual, .box = "0 3 1 25", .settings = "50 1"},
+    {.name = "u16-rgb", .bits = 16, .precision = u16_perceptual},
+    {.name = "u16-linear-rgba", .channels = 4, .bits = 16, .precision = u16_linear, .box = "3 2 40 30"},
+    {.name = "u32-graya", .channels = 2, .bits = 16, .precision = u32_perceptual},
+    {.name = "half-gray", .channels = 1, .bits = 16, .precision = half_linear},
+    {.name = "float-rgba", .channels = 4, .bits = 16, .precision = float_perceptual},
+    {.name = "double-rgb", .bits = 16, .precision = double_linear},
+    {.name = "u8-linear-rgb", .precision = u8_linear},
+    // Bands of rows: each is rendered once the rows its offsets reach are read.
+    {.name = "bands", .settings = "30 1", .width = 64, .height = 300},
+    {.name = "indexed", .kind = "indexed", .expect = Expect::refused, .message = "convert the image to RGB or greyscale"},
+    {.name = "group", .kind = "group", .expect = Expect::refused, .message = "pick a layer inside it"},
+    {.name = "locked", .kind = "locked", .expect = Expect::refused},
+    {.name = "repeat-1", .settings = "20 1"},
+    {.name = "repeat-2", .settings = "20 1"},
+    {.name = "repeat-3", .settings = "20 1"},
+};
 
 std::vector<HostCase> gimp2_cases()
 {
   std::vector<HostCase> cases = {
-      {.name = "last-values-fresh",
-       .settings = "60 1",
-       .run_mode = last_values,
-       .renders_with = "5 0.5"},
+      {.name = "last-values-fresh", .settings = "60 1", .run_mode = last_values, .renders_with = "5 0.5"},
       {.name = "float-mask", .bits = 16, .precision = float_linear, .kind = "mask"},
       {.name = "u16-channel", .bits = 16, .precision = u16_perceptual, .kind = "channel"},
       // The layer lies at (40, 30): the selection is clipped to it, in its coordinates.
-      {.name = "offset-layer",
-       .kind = "offset",
-       .box = "70 50 80 60",
-       .settings = "20 1",
-       .bounds = "30 20 18 16"},
-      {.name = "selection-misses",
-       .kind = "grown",
-       .box = "200 120 40 30",
-       .expect = Expect::unchanged},
+      {.name = "offset-layer", .kind = "offset", .box = "70 50 80 60", .settings = "20 1", .bounds = "30 20 18 16"},
+      {.name = "selection-misses", .kind = "grown", .box = "200 120 40 30", .expect = Expect::unchanged},
       {.name = "one-pixel", .expect = Expect::unchanged, .width = 1, .height = 1},
       {.name = "wide", .settings = "50 1", .width = 30000, .height = 2},
       {.name = "tall", .channels = 1, .settings = "50 1", .width = 2, .height = 30000},
-      {.name = "large",
-       .channels = 4,
-       .expect = Expect::no_pixels,
-       .width = 8000,
-       .height = 8000},
+      {.name = "large", .channels = 4, .expect = Expect::no_pixels, .width = 8000, .height = 8000},
       // Arguments only a script can give.
       {.name = "huge-scale", .settings = "1e300 0.5", .expect = Expect::valid},
-      {.name = "negative-scale",
-       .channels = 4,
-       .settings = "-40 0.5",
-       .expect = Expect::unchanged},
-      {.name = "huge-turbulence",
-       .channels = 2,
-       .settings = "5 -1e300",
-       .expect = Expect::valid},
+      {.name = "negative-scale", .channels = 4, .settings = "-40 0.5", .expect = Expect::unchanged},
+      {.name = "huge-turbulence", .channels = 2, .settings = "5 -1e300", .expect = Expect::valid},
       {.name = "nan-scale", .settings = "not-a-number 0.5", .expect = Expect::rejected},
-      {.name = "infinite-turbulence",
-       .settings = "5 positive-infinity",
-       .expect = Expect::rejected},
+      {.name = "infinite-turbulence", .settings = "5 positive-infinity", .expect = Expect::rejected},
   };
-  for (const HostCase &c : common_cases())
-    cases.push_back(c);
+  cases.insert(cases.end(), common_cases.begin(), common_cases.end());
   // Last: what a script leaves in the store stays there for later runs.
   std::string too_long;
   for (int i = 0; i < 64; i++)
     too_long += "7 ";
   const double inf = std::numeric_limits<double>::infinity();
-  for (HostCase stored :
-       std::vector<HostCase>{{.name = "stored-too-long", .stored = too_long},
-                             {.name = "stored-too-short", .stored = "0 0 0 0 0 0 20 64"},
-                             {.name = "stored-inf-scale",
-                             .expect = Expect::valid,
-                             .stored = stored_bytes(inf, 0.5)},
-                             {.name = "stored-nan-scale",
-                             .expect = Expect::unchanged,
-                             .stored = stored_bytes(std::nan(""), 0.5)}}) {
+  for (HostCase stored : std::vector<HostCase>{
+           {.name = "stored-too-long", .stored = too_long},
+           {.name = "stored-too-short", .stored = "0 0 0 0 0 0 20 64"},
+           {.name = "stored-inf-scale", .expect = Expect::valid, .stored = stored_bytes(inf, 0.5)},
+           {.name = "stored-nan-scale", .expect = Expect::unchanged, .stored = stored_bytes(std::nan(""), 0.5)}}) {
     stored.settings = "60 1";
     stored.run_mode = last_values;
     stored.renders_with = "5 0.5";
@@ -146,25 +108,21 @@ std::vector<HostCase> gimp2_cases()
 }
 
 // With nothing stored, libgimp 3 keeps the caller's arguments for last values (GIMP's
-// own Repeat passes the defaults); non-interactive runs store nothing.
+// own Repeat passes the defaults); non-interactive runs store nothing. GIMP 3 checks
+// the arguments' ranges itself.
 std::vector<HostCase> gimp3_cases()
 {
-  std::vector<HostCase> cases = {
-      {.name = "last-values-fresh", .settings = "60 1", .run_mode = last_values}};
-  for (const HostCase &c : common_cases())
-    cases.push_back(c);
-  for (const HostCase &c : std::vector<HostCase>{
-           // GIMP 3 checks the arguments' ranges itself.
-           {.name = "huge-scale", .settings = "1e300 0.5", .expect = Expect::rejected},
-           {.name = "negative-turbulence",
-           .settings = "5 -3",
-           .expect = Expect::rejected},
-           {.name = "two-drawables", .kind = "two", .expect = Expect::rejected},
-           {.name = "no-drawable", .kind = "none", .expect = Expect::rejected},
-           {.name = "last-values-after", .settings = "60 1", .run_mode = last_values}})
-    cases.push_back(c);
+  std::vector<HostCase> cases = {{.name = "last-values-fresh", .settings = "60 1", .run_mode = last_values}};
+  cases.insert(cases.end(), common_cases.begin(), common_cases.end());
+  cases.insert(cases.end(), {
+      {.name = "huge-scale", .settings = "1e300 0.5", .expect = Expect::rejected},
+      {.name = "negative-turbulence", .settings = "5 -3", .expect = Expect::rejected},
+      {.name = "two-drawables", .kind = "two", .expect = Expect::rejected},
+      {.name = "no-drawable", .kind = "none", .expect = Expect::rejected},
+      {.name = "last-values-after", .settings = "60 1", .run_mode = last_values}});
   return cases;
 }
+// clang-format on
 
 void expect_registered(const GimpRun &run, const std::vector<std::string> &entries)
 {
@@ -231,6 +189,91 @@ TEST(Gimp3, RegistrationAndEveryRow)
                      "\"<Image>/Filters/Distorts\"", "\"RGB*, GRAY*\"", "\"scale\"",
                      "\"disturbance\"", "\"https://ondalux.org/help\""});
   expect_all_cases(run, Host::gimp3, cases);
+}
+
+// Each host's dialog answered from outside under Xvfb, as a user would: Help opens the
+// page installed with the plug-in; Cancel and closing change and store nothing; the
+// first dialog starts from the defaults; OK writes exactly what the preview shows and
+// stores the values for last values; entries clamp to their ranges.
+struct DialogRow {
+  HostCase row;
+  std::optional<DialogAnswer> answer; // none: no dialog appears
+};
+
+// GIMP 2.10's rows type into the entries; GIMP 3's dialog orders its widgets
+// differently, so its rows keep the values shown. Last values follow the shown row.
+// clang-format off
+std::vector<DialogRow> dialog_rows(Host host, const std::string &screenshot)
+{
+  const auto row = [](const std::string &name, Expect expect, std::string renders_with,
+                      std::string kind = "layer",
+                      std::string run_mode = "RUN-INTERACTIVE") {
+    // A script's settings matter only for last values.
+    return HostCase{.name = name, .kind = kind, .settings = run_mode == last_values ? "60 1" : "5 0.5",
+                    .expect = expect, .run_mode = run_mode, .renders_with = renders_with,
+                    .width = 160, .height = 120};
+  };
+  const DialogButton ok = DialogButton::ok, cancel = DialogButton::cancel;
+  if (host == Host::gimp3)
+    return {{row("cancel", Expect::unchanged, ""), DialogAnswer{"", "", cancel, "", true}},
+            {row("shown", Expect::reference, "5 0.5"), DialogAnswer{"", "", ok, screenshot}},
+            {row("last-values", Expect::reference, "5 0.5", "layer", last_values), {}}};
+  return {{row("cancel", Expect::unchanged, ""), DialogAnswer{"40", "0.9", cancel, "", true}},
+          {row("close", Expect::unchanged, ""), DialogAnswer{"41", "0.7", DialogButton::close, ""}},
+          {row("first-ok", Expect::reference, "5 0.5"), DialogAnswer{"", "", ok, ""}},
+          {row("shown", Expect::reference, "37.5 0.8"), DialogAnswer{"37.5", "0.8", ok, screenshot}},
+          {row("last-values", Expect::reference, "37.5 0.8", "layer", last_values), {}},
+          {row("clamped", Expect::reference, "100 1"), DialogAnswer{"250", "1.7", ok, ""}},
+          {row("indexed", Expect::refused, "", "indexed"), DialogAnswer{"", "", ok, ""}}};
+}
+// clang-format on
+
+void expect_dialogs(Host host, const std::string &suite)
+{
+  GimpRun run = prepare_run(suite, host);
+  const std::string screenshot = run.work + "/dialog.png";
+  const std::vector<DialogRow> rows = dialog_rows(host, screenshot);
+  std::vector<HostCase> cases;
+  for (const DialogRow &row : rows)
+    cases.push_back(row.row);
+  std::thread gimp([&] { run_cases(run, host, cases, 300, Interface::gui); });
+  for (const DialogRow &row : rows) {
+    if (row.answer) {
+      EXPECT_EQ(answer_dialog(*row.answer, 90), "") << row.row.name;
+    }
+  }
+  gimp.join();
+  ASSERT_TRUE(run.completed()) << run.log;
+  EXPECT_TRUE(host_complaints(run.log).empty()) << run.log;
+  for (const DialogRow &row : rows)
+    expect_case(run, host, row.row);
+
+  std::ifstream opened(help_opened(run));
+  std::string page, more;
+  std::getline(opened, page);
+  EXPECT_EQ(page, run.profile + "/plug-ins/ondalux/help/en/index.html");
+  EXPECT_FALSE(std::getline(opened, more)) << "also opened " << more;
+
+  const Image shown = read_png(screenshot);
+  const HostCase &written =
+      std::find_if(rows.begin(), rows.end(), [](const DialogRow &row) {
+        return row.row.name == "shown";
+      })->row;
+  int x = 0, y = 0;
+  EXPECT_TRUE(find_exact(shown, saved_pixels(run, written, "after"), &x, &y))
+      << "the written image is not in the dialog's screenshot at 1:1";
+  EXPECT_FALSE(find_exact(shown, saved_pixels(run, written, "before"), &x, &y))
+      << "the preview shows the image undistorted";
+}
+
+TEST(Gimp2, Dialog)
+{
+  expect_dialogs(Host::gimp2, "dialog-gimp2");
+}
+
+TEST(Gimp3, Dialog)
+{
+  expect_dialogs(Host::gimp3, "dialog-gimp3");
 }
 
 } // namespace

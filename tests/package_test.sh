@@ -31,20 +31,15 @@ echo "configuring a system-wide build in $work/build"
 (cd "$work/build" && "${run[@]}" cpack -G DEB >"$work/cpack.log")
 
 deb=$(ls "$work"/build/*.deb)
-echo "unpacking $(basename "$deb") into a scratch root"
-dpkg-deb -x "$deb" "$work/root"
 plugin_dir=$("${run[@]}" pkg-config --variable=gimplibdir "$gimp_module")/plug-ins
 status=0
 check() {
   if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; status=1; fi
 }
-check "plug-in in GIMP's plug-in folder" "[ -x '$work/root$plugin_dir/ondalux/ondalux' ]"
-check "depends on GIMP" "dpkg-deb -f '$deb' Depends | grep -qF '$depends'"
-check "nothing outside /usr" "[ \"\$(ls '$work/root')\" = usr ]"
+# Lintian also checks the copyright file, changelog, manual and folders.
 "${run[@]}" lintian "$deb" 2>&1 | grep -v 'running with root privileges' >"$work/lintian.txt" || true
 check "lintian finds nothing" "[ ! -s '$work/lintian.txt' ] || { cat '$work/lintian.txt'; false; }"
-check "licence and changelog" "[ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/copyright' ] &&
-  [ -f '$work/root/usr/share/doc/gimp-plugin-ondalux/changelog.gz' ]"
+check "depends on GIMP" "dpkg-deb -f '$deb' Depends | grep -qF '$depends'"
 
 # A fresh system of the package's release.
 pristine=$source_dir/build/debian-$release
@@ -80,6 +75,10 @@ check "GIMP lists the filter under Filters > Distorts from the system folder" \
 check "the filter renders" "grep -qx 'installed success' '$system/var/tmp/results.txt' &&
   ! cmp -s '$system/var/tmp/installed-before.data' '$system/var/tmp/installed-after.data'"
 check "the help page is installed" "[ -f '$system$plugin_dir/ondalux/help/en/index.html' ]"
+if [ "$host" = gimp2 ]; then
+  check "the command dents a PNG into a TIFF" \
+    "in_system ondalux -q -o dented.tif input.png && [ -s '$system/var/tmp/dented.tif' ]"
+fi
 in_system dpkg-query -L gimp-plugin-ondalux >"$work/installed.txt"
 in_system apt-get remove --purge -y -qq gimp-plugin-ondalux >>"$work/apt.log" 2>&1
 left=$(while read -r path; do
@@ -89,13 +88,8 @@ check "purge leaves nothing of it" "[ -z \"\$left\" ] && [ ! -e '$system$plugin_
   ! in_system dpkg -s gimp-plugin-ondalux >/dev/null 2>&1"
 [ "$host" = gimp2 ] || exit $status
 
-check "command in /usr/bin" "[ -x '$work/root/usr/bin/ondalux' ]"
-check "manual page" "[ -f '$work/root/usr/share/man/man1/ondalux.1.gz' ]"
-check "command dents a PNG into a TIFF" "'$work/root/usr/bin/ondalux' -q -o '$work/dented.tif' \
-  '$source_dir/samples/checkerboard.png' && [ -s '$work/dented.tif' ]"
 (cd "$work/build" && cpack --config CPackSourceConfig.cmake >>"$work/cpack.log")
-tarball=$(ls "$work"/build/*-Source.tar.gz)
-listing=$(tar -tzf "$tarball")
-check "source package has the sources" "grep -q 'src/engine/noise.cpp' <<<\"\$listing\""
-check "source package has no build output" "! grep -q '/build/' <<<\"\$listing\""
+listing=$(tar -tzf "$(ls "$work"/build/*-Source.tar.gz)")
+check "source package has the sources and no build output" \
+  "grep -q 'src/engine/noise.cpp' <<<\"\$listing\" && ! grep -q '/build/' <<<\"\$listing\""
 exit $status

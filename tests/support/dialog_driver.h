@@ -5,7 +5,7 @@
 
 #include <string>
 
-enum class DialogButton { ok, cancel, close_window };
+enum class DialogButton { ok, cancel, close };
 
 struct DialogAnswer {
   std::string scale;      // typed into the Scale spin button unless empty

@@ -6,31 +6,15 @@
 
 #include <OpenImageIO/imageio.h>
 
-namespace
-{
-
-// Alpha exactly as stored in the file, not premultiplied.
-OIIO::ImageSpec unassociated_alpha()
-{
-  OIIO::ImageSpec spec;
-  spec.attribute("oiio:UnassociatedAlpha", 1);
-  return spec;
-}
-
-} // namespace
-
 Image read_png(const std::string &path)
 {
-  const OIIO::ImageSpec config = unassociated_alpha();
+  OIIO::ImageSpec config; // alpha exactly as stored in the file, not premultiplied
+  config.attribute("oiio:UnassociatedAlpha", 1);
   auto input = OIIO::ImageInput::open(path, &config);
   if (!input)
     throw std::runtime_error("cannot open " + path + ": " + OIIO::geterror());
   const OIIO::ImageSpec &spec = input->spec();
-  Image image;
-  image.width = spec.width;
-  image.height = spec.height;
-  image.channels = spec.nchannels;
-  image.channel_bytes = int(spec.format.size());
+  Image image{spec.width, spec.height, spec.nchannels, int(spec.format.size()), {}};
   image.pixels.resize(size_t(image.width) * image.height * image.pixel_bytes());
   if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, image.pixels.data()))
     throw std::runtime_error("cannot decode " + path + ": " + input->geterror());
@@ -51,11 +35,7 @@ void write_png(const Image &image, const std::string &path)
 
 Image make_test_image(int width, int height, int channels, int channel_bytes)
 {
-  Image image;
-  image.width = width;
-  image.height = height;
-  image.channels = channels;
-  image.channel_bytes = channel_bytes;
+  Image image{width, height, channels, channel_bytes, {}};
   image.pixels.resize(size_t(width) * height * image.pixel_bytes());
   const int colour_channels = image.has_alpha() ? channels - 1 : channels;
   for (int y = 0; y < height; y++) {
