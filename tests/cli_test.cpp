@@ -101,12 +101,10 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
     EXPECT_TRUE(c.pattern < 0 || pattern == c.pattern) << result.out;
     const Image source = read_png(path(c.channels, c.bits));
     const Image written = read_png(work + "/out.png");
-    EXPECT_EQ(differing_bytes(reference_render(source, c.bounds, c.scale, c.turbulence,
-                                               uint32_t(pattern)),
-                              written),
-              0u)
+    EXPECT_TRUE(reference_render(source, c.bounds, c.scale, c.turbulence,
+                                 uint32_t(pattern)) == written)
         << arguments.str();
-    EXPECT_EQ(differing_bytes(source, written) == 0, c.scale == 0) << arguments.str();
+    EXPECT_EQ(source == written, c.scale == 0) << arguments.str();
   }
 }
 
@@ -116,42 +114,34 @@ TEST_F(Cli, MetadataAndChannelTypeAreKept)
   GimpColorProfile *srgb = gimp_color_profile_new_rgb_srgb();
   size_t length = 0;
   const uint8_t *profile = gimp_color_profile_get_icc_profile(srgb, &length);
-  const std::vector<std::string> all = {"ICCProfile", "XResolution", "ResolutionUnit",
-                                        "Exif:ImageUniqueID"};
-  const struct {
-    std::string name;
-    int bytes;
-    std::vector<std::string> kept; // TIFF holds no such EXIF tag
-  } files[] = {{"meta.png", 2, all},
-               {"meta.tif", 2, {all.begin(), all.end() - 1}},
-               {"meta.jpg", 1, all}};
-  for (const auto &[name, bytes, kept_attributes] : files) {
+  for (const std::string name : {"meta.png", "meta.tif", "meta.jpg"}) {
     const OIIO::TypeDesc type =
-        bytes == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+        name.ends_with(".jpg") ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
     OIIO::ImageSpec spec(40, 30, 3, type);
     spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, length), profile);
     spec.attribute("XResolution", 300.0f);
     spec.attribute("ResolutionUnit", "in");
     spec.attribute("Exif:ImageUniqueID", "ondalux-metadata-test");
     auto output = OIIO::ImageOutput::create(work + "/" + name);
-    ASSERT_TRUE(
-        output->open(work + "/" + name, spec) &&
-        output->write_image(type, make_test_image(40, 30, 3, bytes).pixels.data()));
+    ASSERT_TRUE(output->open(work + "/" + name, spec) &&
+                output->write_image(
+                    type, make_test_image(40, 30, 3, int(type.size())).pixels.data()));
     output->close();
 
     ASSERT_EQ(ondalux(name + " -o dented-" + name).exit_status, 0) << name;
     auto input = OIIO::ImageInput::open(work + "/" + name);
     auto dented = OIIO::ImageInput::open(work + "/dented-" + name);
-    ASSERT_TRUE(input && dented) << name;
+    ASSERT_TRUE(input && dented && input->spec().find_attribute("ICCProfile")) << name;
     EXPECT_EQ(dented->spec().format, type) << name;
     EXPECT_EQ(dented->spec().nchannels, 3) << name;
-    for (const std::string &attribute : kept_attributes) {
-      const OIIO::ParamValue *given = input->spec().find_attribute(attribute);
-      const OIIO::ParamValue *kept = dented->spec().find_attribute(attribute);
-      ASSERT_TRUE(given && kept) << name << " " << attribute;
+    for (const OIIO::ParamValue &given : input->spec().extra_attribs) {
+      const OIIO::ParamValue *kept = dented->spec().find_attribute(given.name());
+      if (given.name() == "tiff:RowsPerStrip") // the writer's own choice
+        continue;
+      ASSERT_TRUE(kept) << name << " " << given.name();
       EXPECT_EQ(std::string(static_cast<const char *>(kept->data()), kept->datasize()),
-                std::string(static_cast<const char *>(given->data()), given->datasize()))
-          << name << " " << attribute;
+                std::string(static_cast<const char *>(given.data()), given.datasize()))
+          << name << " " << given.name();
     }
   }
   g_object_unref(srgb);

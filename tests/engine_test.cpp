@@ -1,9 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The engine without a host: reference values to the bit, the fold, the render pass's
-// read-ahead, and the vector kernels against the scalar engine. Wild inputs are the fuzzer's (tests/fuzz),
-// and the hosts' rows of wild arguments. The copying kernel and the blend are checked
-// against the reference renderer (and so libgimpcolor) through the hosts and the
-// command.
+// read-ahead, and the vector kernels against the scalar engine. Wild inputs are the
+// fuzzer's (tests/fuzz), and the hosts' rows of wild arguments. The copying kernel and
+// the blend are checked against the reference renderer (and so libgimpcolor) through the
+// hosts and the command.
 #include <cmath>
 #include <cstring>
 #include <limits>

@@ -62,8 +62,7 @@ Image make_test_image(int width, int height, int channels, int channel_bytes)
   return image;
 }
 
-// The position of part inside whole where every pixel is equal, if any.
-bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_y)
+bool contains_exactly(const Image &whole, const Image &part)
 {
   for (int y = 0; y + part.height <= whole.height; y++) {
     for (int x = 0; x + part.width <= whole.width; x++) {
@@ -72,11 +71,8 @@ bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_
         for (int px = 0; px < part.width && equal; px++)
           equal =
               std::equal(part.at(px, py), part.at(px, py) + 3, whole.at(x + px, y + py));
-      if (equal) {
-        *found_x = x;
-        *found_y = y;
+      if (equal)
         return true;
-      }
     }
   }
   return false;

@@ -21,6 +21,7 @@ struct Image {
     return &pixels[(size_t(y) * width + x) * pixel_bytes()];
   }
   bool has_alpha() const { return channels == 2 || channels == 4; }
+  bool operator==(const Image &) const = default;
 };
 
 Image read_png(const std::string &path);
@@ -30,6 +31,5 @@ void write_png(const Image &image, const std::string &path);
 // (whose colour still varies) and a band of partial alpha.
 Image make_test_image(int width, int height, int channels, int channel_bytes = 1);
 
-// Whether every pixel of part (3 channels) appears in whole at some position, found
-// at (*found_x, *found_y).
-bool find_exact(const Image &whole, const Image &part, int *found_x, int *found_y);
+// Whether every pixel of part (3 channels) appears in whole at some position.
+bool contains_exactly(const Image &whole, const Image &part);

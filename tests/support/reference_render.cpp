@@ -15,9 +15,8 @@ namespace
 
 const uint8_t *smeared(const Image &image, long x, long y)
 {
-  x = x < 0 ? 0 : x >= image.width ? image.width - 1 : x;
-  y = y < 0 ? 0 : y >= image.height ? image.height - 1 : y;
-  return image.at(int(x), int(y));
+  return image.at(int(std::clamp<long>(x, 0, image.width - 1)),
+                  int(std::clamp<long>(y, 0, image.height - 1)));
 }
 
 long floor_toward_left(double v)
@@ -79,16 +78,16 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
         std::copy(corners[0], corners[0] + source.pixel_bytes(), dest);
         continue;
       }
-      uint8_t samples[4][4] = {};
+      // GIMP's blend only reads the samples.
+      guchar *samples[4];
       for (int k = 0; k < 4; k++)
-        std::copy(corners[k], corners[k] + channels, samples[k]);
-      guchar *sample_ptrs[4] = {samples[0], samples[1], samples[2], samples[3]};
+        samples[k] = const_cast<guchar *>(corners[k]);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-      gimp_bilinear_pixels_8(dest, nx, ny, channels, source.has_alpha(), sample_ptrs);
+      gimp_bilinear_pixels_8(dest, nx, ny, channels, source.has_alpha(), samples);
 #pragma GCC diagnostic pop
       if (source.has_alpha() && dest[channels - 1] == 0)
-        std::copy(samples[0], samples[0] + channels - 1, dest);
+        std::copy(corners[0], corners[0] + channels - 1, dest);
     }
   }
   return out;
@@ -99,20 +98,8 @@ std::vector<int> matching_offsets(const Image &source, const Image &rendered, Bo
 {
   std::vector<int> offsets;
   for (int offset = 0; offset < 256; offset++) {
-    if (differing_bytes(reference_render(source, bounds, scale, turbulence, offset),
-                        rendered) == 0)
+    if (reference_render(source, bounds, scale, turbulence, offset) == rendered)
       offsets.push_back(offset);
   }
   return offsets;
-}
-
-size_t differing_bytes(const Image &a, const Image &b)
-{
-  if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
-      a.channel_bytes != b.channel_bytes)
-    return a.pixels.size() > b.pixels.size() ? a.pixels.size() : b.pixels.size();
-  size_t count = 0;
-  for (size_t i = 0; i < a.pixels.size(); i++)
-    count += a.pixels[i] != b.pixels[i];
-  return count;
 }

@@ -24,6 +24,3 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
 // rendered byte for byte.
 std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
                                   double scale, double turbulence);
-
-// How many bytes differ; images of different shape count every byte.
-size_t differing_bytes(const Image &a, const Image &b);
