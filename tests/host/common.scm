@@ -76,9 +76,9 @@
 
 ; Loads path, converts it to precision (unless 0), makes the drawables of kind and
 ; selects box (x y width height, or #f for none). Then reports the status of a run
-; under name, its error under NAME-message and the stored settings under NAME-stored;
-; a non-interactive run is preceded by one at Scale 0. When save is true, the first
-; drawable's pixels are saved as NAME-before, NAME-zero and NAME-after.data.
+; under name, its error under NAME-message and the stored settings under NAME-stored.
+; When save is true, the first drawable's pixels are saved as NAME-before.data and
+; NAME-after.data.
 (define (host-case name path precision kind box run-mode scale turbulence save)
   (let* ((image (load-image path))
          (ignored (if (and (> precision 0)
@@ -92,11 +92,6 @@
         (gimp-image-select-rectangle image CHANNEL-OP-REPLACE
                                      (car box) (cadr box) (caddr box) (cadddr box)))
     (stage "-before")
-    (if (and save (= run-mode RUN-NONINTERACTIVE))
-        (begin
-          (report (string-append name "-zero-status")
-                  (run-ondalux run-mode image drawables 0 turbulence))
-          (stage "-zero")))
     (report name (run-ondalux run-mode image drawables scale turbulence))
     (report (string-append name "-message") last-message)
     (stage "-after")

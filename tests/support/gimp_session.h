@@ -11,10 +11,9 @@
 #include "reference_render.h"
 
 enum class Host { gimp2, gimp3 };
-enum class Interface { console, gui };
 
 enum class Expect {
-  reference, // Scale 0 changes nothing; the run writes one pattern's reference render
+  reference, // the run writes one pattern's reference render
   unchanged, // the run succeeds and not a byte changes
   refused,   // an execution error, and not a byte changes
   rejected,  // a calling error, and not a byte changes
@@ -36,29 +35,31 @@ struct HostCase {
   std::string bounds = "";       // the reference's box in the drawable, if not box
   std::string stored = "";       // GIMP 2.10: bytes stored under the procedure first
   std::string message = "";      // a refusal's message says this
+  std::string answer = "";       // a GUI session: answer_dialog.sh's arguments, if any
 };
 
 struct GimpRun {
   std::string work, profile, log;             // log: GIMP's and its plug-ins' output
   std::map<std::string, std::string> results; // (report key value ...) by key
-  std::string value(const std::string &key) const;
-  bool completed() const { return results.count("program-complete") != 0; }
+  std::string value(const std::string &key) const
+  {
+    return results.count(key) ? results.at(key) : "";
+  }
 };
 
 // A fresh work folder and profile for suite, with the plug-in installed.
 GimpRun prepare_run(const std::string &suite, Host host);
 
 // Runs the rows in one session, killed after timeout_seconds. A GUI session needs a
-// display; the web browser it opens for help records the page in help_opened(run).
+// display; the web browser it opens for help records the page in help-opened.txt.
 void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
-               int timeout_seconds, Interface interface = Interface::console);
-std::string help_opened(const GimpRun &run);
+               int timeout_seconds, bool gui = false);
 
 // Checks a row's status, pixels and stored settings; returns the patterns (0..255)
 // whose reference render the run wrote.
 std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c);
 
-// The row's drawable as saved at stage ("before", "zero" or "after").
+// The row's drawable as saved at stage ("before" or "after").
 Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage);
 
 // Lines of the log that show a plug-in crash or our GLib warnings and criticals.

@@ -11,10 +11,6 @@ struct Box {
   int x, y, width, height;
 };
 
-struct Settings {
-  double scale, turbulence;
-};
-
 // The selection bounds rendered over source with the given settings and noise offset;
 // pixels outside the bounds are copied.
 Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
