@@ -6,7 +6,13 @@
 # the answer; "help" presses Help first. Fails with a line saying why if the dialog
 # does not appear or does not go.
 set -u
-window=$(timeout 90 xdotool search --sync --onlyvisible --name '^Ondalux$' | head -n 1)
+# Polled rather than waited for: a window that goes during a search makes xdotool fail.
+dialog() { xdotool search --onlyvisible --name '^Ondalux$' 2>/dev/null | head -n 1; }
+for _ in $(seq 450); do
+  window=$(dialog)
+  [ -z "$window" ] || break
+  sleep 0.2
+done
 [ -n "$window" ] || { echo "no Ondalux dialog appeared within 90 s"; exit 1; }
 sleep 0.8
 xdotool windowfocus --sync "$window" || { echo "cannot focus the dialog"; exit 1; }
@@ -26,7 +32,7 @@ xdotool key --delay 50 Tab
 # Escape closes the dialog as its window's close button does.
 case $3 in ok) xdotool key alt+o ;; cancel) xdotool key alt+c ;; close) xdotool key Escape ;; esac
 for _ in $(seq 450); do
-  xdotool search --onlyvisible --name '^Ondalux$' >/dev/null 2>&1 || exit 0
+  [ -n "$(dialog)" ] || exit 0
   sleep 0.2
 done
 echo "the dialog did not close within 90 s"
