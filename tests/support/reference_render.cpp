@@ -21,8 +21,7 @@ const uint8_t *smeared(const Image &image, long x, long y)
 
 long floor_toward_left(double v)
 {
-  const long t = static_cast<long>(v);
-  return v >= 0 ? t : t - 1;
+  return static_cast<long>(v) - (v < 0);
 }
 
 // 16-bit channels at a position with a fraction: the samples as doubles in [0, 1],
