@@ -22,13 +22,6 @@ struct Result {
   std::string out, err;
 };
 
-std::string read_file(const fs::path &path)
-{
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
-
 const std::string work = ONDALUX_BUILD_DIR "/test-work/cli";
 
 std::string path(int channels, int bits)

@@ -43,18 +43,16 @@ TEST(SimplexNoise, MatchesReferenceValuesToTheBit)
   EXPECT_TRUE(std::isnan(simplex_noise_2d(build_noise_tables(3), nan, 1.0)));
 }
 
-// The reflection loop the closed form replaces, for small values.
-double fold_by_reflection(double v, double limit)
-{
-  long m = std::labs(static_cast<long>(v));
-  do
-    m = std::labs(static_cast<long>(2 * limit - m));
-  while (m > limit);
-  return static_cast<double>(m);
-}
-
 TEST(FoldCoordinate, AgreesWithRepeatedReflection)
 {
+  // The reflection loop the closed form replaces, for small values.
+  const auto fold_by_reflection = [](double v, double limit) {
+    long m = std::labs(static_cast<long>(v));
+    do
+      m = std::labs(static_cast<long>(2 * limit - m));
+    while (m > limit);
+    return static_cast<double>(m);
+  };
   for (double limit : {1.0, 2.0, 7.0, 10.0, 639.0})
     for (double v = -3000.0; v <= 3000.0; v += 0.5)
       ASSERT_EQ(fold_coordinate(v, limit), fold_by_reflection(v, limit))

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -104,10 +103,9 @@ std::vector<HostCase> gimp3_cases()
 
 void expect_registered(const GimpRun &run, const std::vector<std::string> &entries)
 {
-  std::stringstream pluginrc;
-  pluginrc << std::ifstream(run.profile + "/pluginrc").rdbuf();
+  const std::string pluginrc = read_file(run.profile + "/pluginrc");
   for (const std::string &entry : entries)
-    EXPECT_NE(pluginrc.str().find(entry), std::string::npos) << entry;
+    EXPECT_NE(pluginrc.find(entry), std::string::npos) << entry;
 }
 
 void expect_all_cases(const GimpRun &run, Host host, const std::vector<HostCase> &cases)

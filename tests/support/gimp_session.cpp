@@ -22,17 +22,6 @@ std::string scheme_string(const std::string &text)
   return '"' + text + '"';
 }
 
-// The row's input, written into the run's folder for the first row that needs it.
-std::string input_path(const GimpRun &run, const HostCase &c)
-{
-  const std::string path = run.work + "/input-" + std::to_string(c.channels) + "-" +
-                           std::to_string(c.bits) + "-" + std::to_string(c.width) + "x" +
-                           std::to_string(c.height) + ".png";
-  if (!fs::exists(path))
-    write_png(make_test_image(c.width, c.height, c.channels, c.bits / 8), path);
-  return path;
-}
-
 // A desktop entry that takes over HTML pages and records what it is asked to open;
 // returns the environment that makes GIO choose it.
 std::string record_web_browser(const GimpRun &run)
@@ -89,13 +78,19 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
           << "(load \"" ONDALUX_SOURCE_DIR "/tests/host"
           << (host == Host::gimp2 ? "/gimp2" : "/gimp3") << ".scm\")\n";
   for (const HostCase &c : cases) {
+    // The row's input, written for the first row that needs it.
+    const std::string input = run.work + "/input-" + std::to_string(c.channels) + "-" +
+                              std::to_string(c.bits) + "-" + std::to_string(c.width) +
+                              "x" + std::to_string(c.height) + ".png";
+    if (!fs::exists(input))
+      write_png(make_test_image(c.width, c.height, c.channels, c.bits / 8), input);
     if (!c.stored.empty())
       program << "(store-settings '(" << c.stored << "))\n";
-    program << "(host-case " << scheme_string(c.name) << " "
-            << scheme_string(input_path(run, c)) << " " << c.precision << " "
-            << scheme_string(c.kind) << " " << (c.box.empty() ? "#f" : "'(" + c.box + ")")
-            << " " << c.run_mode << " " << c.settings << " "
-            << (c.expect == Expect::no_pixels ? "#f" : "#t") << ")\n";
+    program << "(host-case " << scheme_string(c.name) << " " << scheme_string(input)
+            << " " << c.precision << " " << scheme_string(c.kind) << " "
+            << (c.box.empty() ? "#f" : "'(" + c.box + ")") << " " << c.run_mode << " "
+            << c.settings << " " << (c.expect == Expect::no_pixels ? "#f" : "#t")
+            << ")\n";
   }
   program << "(report \"program-complete\")\n(close-output-port results)\n";
   program.close();
@@ -119,9 +114,7 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
                log_path + "' 2>&1")
                   .c_str());
 
-  std::stringstream log;
-  log << std::ifstream(log_path).rdbuf();
-  run.log = log.str();
+  run.log = read_file(log_path);
   std::ifstream results(results_path);
   for (std::string line; std::getline(results, line);) {
     const size_t space = line.find(' ');
@@ -150,11 +143,9 @@ Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &sta
 
 std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
 {
-  const bool refused = c.expect == Expect::refused,
-             rejected = c.expect == Expect::rejected;
-  EXPECT_EQ(run.value(c.name), refused    ? "execution-error"
-                               : rejected ? "calling-error"
-                                          : "success")
+  EXPECT_EQ(run.value(c.name), c.expect == Expect::refused    ? "execution-error"
+                               : c.expect == Expect::rejected ? "calling-error"
+                                                              : "success")
       << c.name;
   EXPECT_NE(run.value(c.name + "-message").find(c.message), std::string::npos) << c.name;
   if (host == Host::gimp2 && c.run_mode == "RUN-NONINTERACTIVE") {

@@ -2,9 +2,18 @@
 #include "image.h"
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include <OpenImageIO/imageio.h>
+
+std::string read_file(const std::string &path)
+{
+  std::stringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
 
 Image read_png(const std::string &path)
 {

@@ -24,6 +24,9 @@ struct Image {
   bool operator==(const Image &) const = default;
 };
 
+// The file's bytes; "" when it cannot be read.
+std::string read_file(const std::string &path);
+
 Image read_png(const std::string &path);
 void write_png(const Image &image, const std::string &path);
 
