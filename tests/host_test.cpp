@@ -34,6 +34,10 @@ const std::vector<HostCase> common_cases = {
     {.name = "rgba-column", .channels = 4, .box = "0 4 1 30", .settings = "50 1"},
     {.name = "rgba-row", .channels = 4, .box = "10 0 30 1", .settings = "100 1"},
     {.name = "u16-rgba-column", .channels = 4, .bits = 16, .precision = u16_perceptual, .box = "0 3 1 25", .settings = "50 1"},
+    // Whole layers one pixel across: GIMP's merge through a selection mask would round
+    // float and double results through floats in linear light.
+    {.name = "float-rgba-column", .channels = 4, .bits = 16, .precision = float_perceptual, .settings = "50 1", .width = 1, .height = 30},
+    {.name = "double-rgb-row", .bits = 16, .precision = double_linear, .settings = "100 1", .width = 30, .height = 1},
     {.name = "u16-rgb", .bits = 16, .precision = u16_perceptual},
     {.name = "u16-linear-rgba", .channels = 4, .bits = 16, .precision = u16_linear, .box = "3 2 40 30"},
     {.name = "u32-graya", .channels = 2, .bits = 16, .precision = u32_perceptual},
@@ -51,20 +55,20 @@ const std::vector<HostCase> common_cases = {
     {.name = "repeat-1", .settings = "20 1"},
     {.name = "repeat-2", .settings = "20 1"},
     {.name = "repeat-3", .settings = "20 1"},
+    {.name = "float-mask", .bits = 16, .precision = float_linear, .kind = "mask"},
+    {.name = "u16-channel", .bits = 16, .precision = u16_perceptual, .kind = "channel"},
+    // The layer lies at (40, 30): the selection is clipped to it, in its coordinates.
+    {.name = "offset-layer", .kind = "offset", .box = "70 50 80 60", .settings = "20 1", .bounds = "30 20 18 16"},
+    {.name = "selection-misses", .kind = "grown", .box = "200 120 40 30", .expect = Expect::unchanged},
+    {.name = "one-pixel", .expect = Expect::unchanged, .width = 1, .height = 1},
+    {.name = "wide", .settings = "50 1", .width = 30000, .height = 2},
+    {.name = "tall", .channels = 1, .settings = "50 1", .width = 2, .height = 30000},
 };
 
 std::vector<HostCase> gimp2_cases()
 {
   std::vector<HostCase> cases = {
       {.name = "last-values-fresh", .settings = "60 1", .run_mode = last_values, .renders_with = "5 0.5"},
-      {.name = "float-mask", .bits = 16, .precision = float_linear, .kind = "mask"},
-      {.name = "u16-channel", .bits = 16, .precision = u16_perceptual, .kind = "channel"},
-      // The layer lies at (40, 30): the selection is clipped to it, in its coordinates.
-      {.name = "offset-layer", .kind = "offset", .box = "70 50 80 60", .settings = "20 1", .bounds = "30 20 18 16"},
-      {.name = "selection-misses", .kind = "grown", .box = "200 120 40 30", .expect = Expect::unchanged},
-      {.name = "one-pixel", .expect = Expect::unchanged, .width = 1, .height = 1},
-      {.name = "wide", .settings = "50 1", .width = 30000, .height = 2},
-      {.name = "tall", .channels = 1, .settings = "50 1", .width = 2, .height = 30000},
       {.name = "large", .channels = 4, .expect = Expect::no_pixels, .width = 8000, .height = 8000},
       // Arguments only a script can give.
       {.name = "huge-scale", .settings = "1e300 0.5", .expect = Expect::valid},
@@ -94,7 +98,9 @@ std::vector<HostCase> gimp3_cases()
   cases.insert(cases.end(), {
       {.name = "huge-scale", .settings = "1e300 0.5", .expect = Expect::rejected},
       {.name = "negative-turbulence", .settings = "5 -3", .expect = Expect::rejected},
-      {.name = "two-drawables", .kind = "two", .expect = Expect::rejected},
+      // Several layers, one pattern; a refused one stops the run before any changes.
+      {.name = "two-layers", .kind = "two", .settings = "20 1"},
+      {.name = "two-locked", .kind = "two-locked", .expect = Expect::refused, .message = "unlock them first"},
       {.name = "no-drawable", .kind = "none", .expect = Expect::rejected},
       {.name = "last-values-after", .settings = "60 1", .run_mode = last_values}});
   return cases;
@@ -162,8 +168,10 @@ TEST(Gimp3, RegistrationAndEveryRow)
   expect_registered(run,
                     {"\"plug-in-ondalux\"", "\"Dent image\"", "\"Ondalux developers\"",
                      "\"January 2015, 1.0\"", "\"_Ondalux...\"",
-                     "\"<Image>/Filters/Distorts\"", "\"RGB*, GRAY*\"", "\"scale\"",
-                     "\"disturbance\"", "\"https://ondalux.org/help\""});
+                     "\"<Image>/Filters/Distorts\"", "\"scale\"",
+                     // Sensitive with one drawable selected and with several (1 | 4).
+                     "\"RGB*, GRAY*\"\n         5\n", "\"disturbance\"",
+                     "\"https://ondalux.org/help\""});
   expect_all_cases(run, Host::gimp3, cases);
 }
 

@@ -1,5 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // GIMP 3 host: the plug-in class, the image procedure "plug-in-ondalux" and its run.
+#include <utility>
+#include <vector>
+
 #include <libgimp/gimp.h>
 
 #include "dialog.h"
@@ -49,7 +52,8 @@ GimpProcedure *create_procedure(GimpPlugIn *plug_in, const gchar *name)
   GimpProcedure *procedure = gimp_image_procedure_new(
       plug_in, name, GIMP_PDB_PROC_TYPE_PLUGIN, run, nullptr, nullptr);
   gimp_procedure_set_image_types(procedure, PROC_IMAGE_TYPES);
-  gimp_procedure_set_sensitivity_mask(procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE);
+  gimp_procedure_set_sensitivity_mask(procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE |
+                                                     GIMP_PROCEDURE_SENSITIVE_DRAWABLES);
   gimp_procedure_set_menu_label(procedure, PROC_MENU_LABEL);
   gimp_procedure_add_menu_path(procedure, PROC_MENU_PATH);
   gimp_procedure_set_documentation(procedure, PROC_BLURB, PROC_HELP, name);
@@ -71,60 +75,97 @@ void update_progress(double fraction, void *)
   gimp_progress_update(fraction);
 }
 
-GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *,
-                    GimpDrawable **drawables, GimpProcedureConfig *config, gpointer)
+// Why drawable cannot be dented, or nullptr when it can.
+const char *refusal(GimpDrawable *drawable)
 {
-  if (!drawables ||
-      gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables)) != 1)
-    return fail(procedure, GIMP_PDB_CALLING_ERROR,
-                "Ondalux works on exactly one drawable");
-  GimpDrawable *drawable = drawables[0];
-  // libgimp sets GEGL's tile cache from GIMP's preferences before this call.
-  init_gegl_for_render();
-
-  gint sel_x, sel_y, sel_width, sel_height;
-  if (!gimp_drawable_mask_intersect(drawable, &sel_x, &sel_y, &sel_width, &sel_height))
-    return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
-  const RenderState state =
-      make_render_state(sel_x, sel_y, sel_width, sel_height,
-                        gimp_drawable_has_alpha(drawable), g_random_int());
-  const bool indexed = gimp_drawable_is_indexed(drawable);
-  const GeglBufferPtr buffer(indexed ? nullptr : gimp_drawable_get_buffer(drawable));
-  const Babl *format = indexed ? nullptr : gimp_drawable_get_format(drawable);
-  const char *unsupported = indexed ? indexed_reason : unsupported_format_reason(format);
-  SourceCopy source =
-      unsupported ? SourceCopy{} : new_source_copy(buffer.get(), format, state);
-
-  if (run_mode == GIMP_RUN_INTERACTIVE) {
-    if (!unsupported)
-      read_source_rows(source, state.sel_y2);
-    if (!show_dialog(procedure, config, drawable, unsupported ? nullptr : &source, state))
-      return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
-  }
-
-  if (unsupported)
-    return fail(procedure, GIMP_PDB_EXECUTION_ERROR, unsupported);
+  if (gimp_drawable_is_indexed(drawable))
+    return indexed_reason;
   // A layer group's pixels are made from its layers; GIMP refuses to write them.
   if (gimp_item_is_group(GIMP_ITEM(drawable)))
-    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
-                "Ondalux cannot distort a layer group; pick a layer inside it");
+    return "Ondalux cannot distort a layer group; pick a layer inside it";
   if (gimp_item_get_lock_content(GIMP_ITEM(drawable)))
-    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
-                "Ondalux cannot distort locked pixels; unlock them first");
+    return "Ondalux cannot distort locked pixels; unlock them first";
+  return unsupported_format_reason(gimp_drawable_get_format(drawable));
+}
 
-  DistortVals vals = default_vals;
-  g_object_get(config, scale_setting.arg_name, &vals.scale, turbulence_setting.arg_name,
-               &vals.turbulence, nullptr);
-  gimp_progress_init("Distorting...");
+// Dents one drawable through its shadow; false when GIMP does not take the result.
+bool dent(GimpDrawable *drawable, SourceCopy &source, const DistortVals &vals,
+          const RenderState &state)
+{
   {
     const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable));
     render_selection(source, shadow.get(), vals, state, gimp_get_num_processors(),
                      {update_progress, nullptr});
   }
   if (!gimp_drawable_merge_shadow(drawable, TRUE))
+    return false;
+  gimp_drawable_update(drawable, state.sel_x, state.sel_y, state.sel_width,
+                       state.sel_height);
+  return true;
+}
+
+// Every drawable is dented with one pattern, drawn once for the run, within its own
+// selection bounds; drawables the selection misses are left alone. The interactive
+// dialog previews the first drawable the selection meets.
+GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *image,
+                    GimpDrawable **drawables, GimpProcedureConfig *config, gpointer)
+{
+  const size_t count =
+      drawables
+          ? gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables))
+          : 0;
+  if (count == 0)
+    return fail(procedure, GIMP_PDB_CALLING_ERROR, "Ondalux needs a drawable to distort");
+  // libgimp sets GEGL's tile cache from GIMP's preferences before this call.
+  init_gegl_for_render();
+  const uint32_t noise_offset = g_random_int();
+  std::vector<std::pair<GimpDrawable *, RenderState>> targets;
+  for (size_t i = 0; i < count; i++) {
+    gint x, y, width, height;
+    if (gimp_drawable_mask_intersect(drawables[i], &x, &y, &width, &height))
+      targets.emplace_back(drawables[i],
+                           make_render_state(x, y, width, height,
+                                             gimp_drawable_has_alpha(drawables[i]),
+                                             noise_offset));
+  }
+  if (targets.empty())
+    return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
+
+  if (run_mode == GIMP_RUN_INTERACTIVE) {
+    const auto &[shown, state] = targets.front();
+    // The dialog opens even where OK will refuse, showing the drawable as it is.
+    const bool renderable = !refusal(shown);
+    const GeglBufferPtr buffer(renderable ? gimp_drawable_get_buffer(shown) : nullptr);
+    SourceCopy source =
+        renderable ? new_source_copy(buffer.get(), gimp_drawable_get_format(shown), state)
+                   : SourceCopy{};
+    if (renderable)
+      read_source_rows(source, state.sel_y2);
+    if (!show_dialog(procedure, config, shown, renderable ? &source : nullptr, state))
+      return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
+  }
+
+  // Refused before any drawable changes.
+  for (const auto &[drawable, state] : targets)
+    if (const char *reason = refusal(drawable))
+      return fail(procedure, GIMP_PDB_EXECUTION_ERROR, reason);
+
+  DistortVals vals = default_vals;
+  g_object_get(config, scale_setting.arg_name, &vals.scale, turbulence_setting.arg_name,
+               &vals.turbulence, nullptr);
+  gimp_progress_init("Distorting...");
+  gimp_image_undo_group_start(image);
+  bool merged = true;
+  for (const auto &[drawable, state] : targets) {
+    const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable));
+    SourceCopy source =
+        new_source_copy(buffer.get(), gimp_drawable_get_format(drawable), state);
+    merged = merged && dent(drawable, source, vals, state);
+  }
+  gimp_image_undo_group_end(image);
+  if (!merged)
     return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
                 "GIMP did not accept the result: the drawable cannot be modified");
-  gimp_drawable_update(drawable, sel_x, sel_y, sel_width, sel_height);
   if (run_mode != GIMP_RUN_NONINTERACTIVE)
     gimp_displays_flush();
   return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);

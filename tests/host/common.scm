@@ -1,8 +1,8 @@
 ; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-; What both hosts' test programs share; the host's own file, loaded first, defines
-; load-image, first-layer, new-group, host-kind, save-raw, run-ondalux and
-; report-stored. The
-; driver defines results-path and closes the port at the end.
+; What both hosts' test programs share; the host's own file defines load-image,
+; first-layer, new-group, host-kind, only-layer?, copy-drawable, export-raw,
+; run-ondalux, report-stored and effects-of. The driver defines results-path and
+; work-dir, and closes the port at the end.
 
 (define results (open-output-file results-path))
 
@@ -74,26 +74,56 @@
            (list layer))
           (else (host-kind image layer kind)))))
 
+; The drawable's pixels exactly as stored, in its own format, saved under path: the
+; image's only layer as the image itself (with its effects), anything else through a
+; copy pasted as an image of its own.
+(define (save-raw image drawable path)
+  (if (only-layer? image drawable)
+      (export-raw image path)
+      (begin (copy-drawable drawable)
+             ; GIMP 3 pastes a copied layer at its offset in an image of the source's size.
+             (let ((copy (car (gimp-edit-paste-as-new-image))))
+               (gimp-image-resize-to-layers copy)
+               (export-raw copy path)
+               (gimp-image-delete copy)))))
+
 ; Loads path, converts it to precision (unless 0), makes the drawables of kind and
 ; selects box (x y width height, or #f for none). Then reports the status of a run
-; under name, its error under NAME-message and the stored settings under NAME-stored.
-; When save is true, the first drawable's pixels are saved as NAME-before.data and
-; NAME-after.data.
+; under name, its error under NAME-message, the stored settings under NAME-stored and
+; the effects left on the first drawable under NAME-effects. When save is true, the
+; drawables' pixels are saved before and after as NAME-before.data and
+; NAME-after.data, the second's as NAME-before-2.data and so on.
 (define (host-case name path precision kind box run-mode scale turbulence save)
   (let* ((image (load-image path))
          (ignored (if (and (> precision 0)
                            (not (= precision (car (gimp-image-get-precision image)))))
                       (gimp-image-convert-precision image precision)))
          (drawables (make-kind image kind))
-         (stage (lambda (suffix)
-                  (if save (save-raw image (if (null? drawables) #f (car drawables))
-                                     (string-append work-dir "/" name suffix ".data"))))))
+         (stage (lambda (image drawables suffix)
+                  (if save
+                      (let loop ((rest drawables) (k 1))
+                        (if (pair? rest)
+                            (begin
+                              (save-raw image (car rest)
+                                        (string-append work-dir "/" name suffix
+                                                       (if (= k 1) "" (string-append
+                                                         "-" (number->string k)))
+                                                       ".data"))
+                              (loop (cdr rest) (+ k 1)))))))))
+    ; With no drawable, the image's layer must stay as it is.
+    (stage image (if (null? drawables) (list (first-layer image)) drawables) "-before")
     (if box
         (gimp-image-select-rectangle image CHANNEL-OP-REPLACE
                                      (car box) (cadr box) (caddr box) (cadddr box)))
-    (stage "-before")
-    (report name (run-ondalux run-mode image drawables scale turbulence))
-    (report (string-append name "-message") last-message)
-    (stage "-after")
-    (report-stored (string-append name "-stored"))
-    (gimp-image-delete image)))
+    ; The run may hand back the image reloaded, with its drawables.
+    (let* ((outcome (run-ondalux run-mode image drawables scale turbulence))
+           (image (cadr outcome))
+           (drawables (caddr outcome)))
+      (report name (car outcome))
+      (report (string-append name "-message") last-message)
+      (gimp-selection-none image)
+      (stage image (if (null? drawables) (list (first-layer image)) drawables) "-after")
+      (report-stored (string-append name "-stored"))
+      (if (pair? drawables)
+          (apply report (string-append name "-effects") (effects-of (car drawables))))
+      (gimp-image-delete image))))

@@ -1,26 +1,55 @@
 ; Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-; GIMP 3's side of the test programs, loaded before common.scm.
+; GIMP 3's side of the test programs.
 
 (define (load-image path) (car (gimp-file-load RUN-NONINTERACTIVE path)))
 (define (first-layer image) (vector-ref (car (gimp-image-get-layers image)) 0))
 (define (new-group image) (car (gimp-group-layer-new image "group")))
 
-; Calls with two drawables and with none.
+; Two copies of the layer, the second locked for "two-locked"; or no drawable at all.
 (define (host-kind image layer kind)
-  (cond ((equal? kind "two")
+  (cond ((member kind '("two" "two-locked"))
          (let ((second (car (gimp-layer-copy layer))))
            (gimp-image-insert-layer image second 0 0)
+           (if (equal? kind "two-locked") (gimp-item-set-lock-content second TRUE))
            (list layer second)))
         ((equal? kind "none") '())
         (else (error (string-append "no kind " kind)))))
 
-; The image's pixels exactly as stored; it has one layer, or a group over one.
-(define (save-raw image drawable path) (gimp-file-save RUN-NONINTERACTIVE image path -1))
+(define (only-layer? image drawable)
+  (and (= (vector-length (car (gimp-image-get-layers image))) 1)
+       (= drawable (first-layer image))
+       (equal? (gimp-drawable-get-offsets drawable) '(0 0))))
+(define (copy-drawable drawable) (gimp-edit-copy (vector drawable)))
+(define (export-raw image path) (gimp-file-save RUN-NONINTERACTIVE image path -1))
+(define (effects-of drawable)
+  (map (lambda (filter) (car (gimp-drawable-filter-get-operation-name filter)))
+       (vector->list (car (gimp-drawable-get-filters drawable)))))
+
+; Run modes beyond GIMP's: the operation merged at once, or kept as an effect and
+; read back from an XCF file.
+(define FILTER-MERGE 10)
+(define FILTER-APPEND 11)
 
 (define (run-ondalux run-mode image drawables scale turbulence)
-  (status-of (lambda () (plug-in-ondalux #:run-mode run-mode #:image image
-                                         #:drawables (list->vector drawables)
-                                         #:scale scale #:disturbance turbulence))))
+  (let ((filter (lambda (add)
+                  (add (car drawables) "ondalux:dent" 0 LAYER-MODE-REPLACE 1.0
+                       "scale" scale "turbulence" turbulence "pattern" 7))))
+    (cond ((= run-mode FILTER-MERGE)
+           (list (status-of (lambda () (filter gimp-drawable-merge-new-filter)))
+                 image drawables))
+          ((= run-mode FILTER-APPEND)
+           (let ((status (status-of (lambda () (filter gimp-drawable-append-new-filter))))
+                 (xcf (string-append work-dir "/effect.xcf")))
+             (gimp-file-save RUN-NONINTERACTIVE image xcf -1)
+             (gimp-image-delete image)
+             (let ((loaded (load-image xcf)))
+               (list status loaded (list (first-layer loaded))))))
+          (else
+           (list (status-of (lambda () (plug-in-ondalux #:run-mode run-mode #:image image
+                                                        #:drawables (list->vector drawables)
+                                                        #:scale scale
+                                                        #:disturbance turbulence)))
+                 image drawables)))))
 
 ; GIMP 3 keeps last values in its own files, out of a script's reach.
 (define (report-stored key) #t)

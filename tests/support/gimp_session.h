@@ -59,8 +59,9 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
 // whose reference render the run wrote.
 std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c);
 
-// The row's drawable as saved at stage ("before" or "after").
-Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage);
+// The row's drawable (1 for the first) as saved at stage ("before" or "after").
+Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage,
+                   int drawable = 1);
 
 // Lines of the log that show a plug-in crash or our GLib warnings and criticals.
 std::vector<std::string> host_complaints(const std::string &log);

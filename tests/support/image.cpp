@@ -23,7 +23,12 @@ Image read_png(const std::string &path)
   if (!input)
     throw std::runtime_error("cannot open " + path + ": " + OIIO::geterror());
   const OIIO::ImageSpec &spec = input->spec();
-  Image image{spec.width, spec.height, spec.nchannels, int(spec.format.size()), {}};
+  Image image{spec.width,
+              spec.height,
+              spec.nchannels,
+              int(spec.format.size()),
+              {},
+              spec.format.is_floating_point()};
   image.pixels.resize(size_t(image.width) * image.height * image.pixel_bytes());
   if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, image.pixels.data()))
     throw std::runtime_error("cannot decode " + path + ": " + input->geterror());

@@ -13,6 +13,7 @@ struct Image {
   int channels = 0; // 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
   int channel_bytes = 1;
   std::vector<uint8_t> pixels;
+  bool floating = false; // channels are half, float or double rather than integers
 
   size_t pixel_bytes() const { return size_t(channels) * size_t(channel_bytes); }
   uint8_t *at(int x, int y) { return &pixels[(size_t(y) * width + x) * pixel_bytes()]; }

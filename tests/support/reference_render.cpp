@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include <Imath/half.h>
 #include <libgimp/gimp.h>
 
 #include "blend.h"
@@ -24,25 +25,59 @@ long floor_toward_left(double v)
   return static_cast<long>(v) - (v < 0);
 }
 
-// 16-bit channels at a position with a fraction: the samples as doubles in [0, 1],
+// A channel as a double, in [0, 1] for integers, and back, as the render pass and the
+// command convert them.
+double channel_value(const Image &image, const uint8_t *channel)
+{
+  const auto stored = [&](auto value) {
+    std::memcpy(&value, channel, sizeof value);
+    return value;
+  };
+  switch (image.channel_bytes * (image.floating ? -1 : 1)) {
+  case 2:
+    return stored(uint16_t()) / 65535.0;
+  case 4:
+    return stored(uint32_t()) / 4294967295.0;
+  case -2:
+    return stored(half());
+  case -4:
+    return stored(float());
+  default:
+    return stored(double());
+  }
+}
+
+void store_channel(const Image &image, double value, uint8_t *channel)
+{
+  const auto store = [&](auto stored) { std::memcpy(channel, &stored, sizeof stored); };
+  switch (image.channel_bytes * (image.floating ? -1 : 1)) {
+  case 2:
+    return store(uint16_t(std::clamp(value, 0.0, 1.0) * 65535.0 + 0.5));
+  case 4:
+    return store(uint32_t(std::clamp(value, 0.0, 1.0) * 4294967295.0 + 0.5));
+  case -2:
+    return store(half(float(value)));
+  case -4:
+    return store(float(value));
+  default:
+    return store(value);
+  }
+}
+
+// Channels above 8 bits at a position with a fraction: the samples as doubles,
 // blended with the engine's weights and order (its 8-bit arithmetic is checked against
-// GIMP's own), rounded back to 16 bits as the render pass does.
-void blend_u16(uint8_t *dest, double x, double y, int channels, bool has_alpha,
-               const uint8_t *const corners[4])
+// GIMP's own) and stored back.
+void blend_wide(const Image &image, uint8_t *dest, double x, double y,
+                const uint8_t *const corners[4])
 {
   double values[4][4], blended[4];
   for (int k = 0; k < 4; k++)
-    for (int c = 0; c < channels; c++) {
-      uint16_t v;
-      std::memcpy(&v, corners[k] + 2 * c, 2);
-      values[k][c] = v / 65535.0;
-    }
+    for (int c = 0; c < image.channels; c++)
+      values[k][c] = channel_value(image, corners[k] + c * image.channel_bytes);
   const double *samples[4] = {values[0], values[1], values[2], values[3]};
-  blend_samples_double(blended, x, y, channels, has_alpha, samples);
-  for (int c = 0; c < channels; c++) {
-    const uint16_t stored = uint16_t(std::clamp(blended[c], 0.0, 1.0) * 65535.0 + 0.5);
-    std::memcpy(dest + 2 * c, &stored, 2);
-  }
+  blend_samples_double(blended, x, y, image.channels, image.has_alpha(), samples);
+  for (int c = 0; c < image.channels; c++)
+    store_channel(image, blended[c], dest + c * image.channel_bytes);
 }
 
 } // namespace
@@ -68,13 +103,11 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
                                    smeared(source, ix, iy + 1),
                                    smeared(source, ix + 1, iy + 1)};
       uint8_t *dest = out.at(x, y);
-      if (source.channel_bytes == 2 && (nx != double(ix) || ny != double(iy))) {
-        blend_u16(dest, nx, ny, channels, source.has_alpha(), corners);
-        continue;
-      }
       if (source.channel_bytes != 1) {
-        // Other precisions are only ever rendered at whole positions here.
-        std::copy(corners[0], corners[0] + source.pixel_bytes(), dest);
+        if (nx != double(ix) || ny != double(iy))
+          blend_wide(source, dest, nx, ny, corners);
+        else
+          std::copy(corners[0], corners[0] + source.pixel_bytes(), dest);
         continue;
       }
       // GIMP's blend only reads the samples.
