@@ -31,12 +31,15 @@ if(ONDALUX_GIMP3_PLUGIN)
   install_plugin("${ONDALUX_GIMP3_PLUGIN}" GIMP3_DIRECTORY 3.0)
 endif()
 
+set(data_home "$ENV{XDG_DATA_HOME}")
+if(data_home STREQUAL "")
+  set(data_home "$ENV{HOME}/.local/share")
+endif()
+# GEGL, and so GIMP, loads the user's operations from here.
+file(INSTALL "${ONDALUX_OPERATION}" DESTINATION "${data_home}/gegl-0.4/plug-ins")
+
 # The command goes where a user's own commands go.
 if(ONDALUX_COMMAND)
-  set(data_home "$ENV{XDG_DATA_HOME}")
-  if(data_home STREQUAL "")
-    set(data_home "$ENV{HOME}/.local/share")
-  endif()
   file(INSTALL "${ONDALUX_COMMAND}" DESTINATION "$ENV{HOME}/.local/bin" USE_SOURCE_PERMISSIONS)
   file(INSTALL "${ONDALUX_COMMAND_MODULE}" DESTINATION "$ENV{HOME}/.local/lib/ondalux")
   file(INSTALL "${ONDALUX_MAN_PAGE}" DESTINATION "${data_home}/man/man1")

@@ -85,21 +85,25 @@ TEST(Displace, MatchesReferencePositionsToTheBit)
   }
 }
 
-// A band's pixels are computed from the rows read so far, so no pixel's source may lie
-// further below or above it than the read-ahead.
-TEST(RenderPass, ReadAheadCoversEveryVerticalOffset)
+// A band's or window's pixels are computed from the pixels read so far, so no pixel's
+// source may lie further from it than the read-ahead.
+TEST(RenderPass, ReadAheadCoversEveryOffset)
 {
   for (uint32_t offset = 0; offset < 256; offset += 15) {
     const NoiseTables tables = build_noise_tables(offset);
     for (const DisplaceParams params :
          {DisplaceParams{1.0, 1.0, 4000, 30000}, DisplaceParams{19.2, 1.0, 4000, 30000},
           DisplaceParams{150.0, 0.6, 4000, 30000}}) {
-      const int32_t reach = vertical_reach(params, true, 30000);
+      const int32_t reach_x = displacement_reach(params, true, params.turbulence, 4000);
+      const int32_t reach_y =
+          displacement_reach(params, true, params.turbulence * params.turbulence, 30000);
       for (double y = 1000; y < 1400; y += 3)
         for (double x = 0; x < 400; x += 3) {
           double nx, ny;
           displace(tables, params, x, y, &nx, &ny);
-          ASSERT_LE(std::fabs(ny - y), reach - 1)
+          ASSERT_LE(std::fabs(nx - x), reach_x - 1)
+              << params.scale_px << " at " << x << ", " << y;
+          ASSERT_LE(std::fabs(ny - y), reach_y - 1)
               << params.scale_px << " at " << x << ", " << y;
         }
     }

@@ -8,15 +8,21 @@
 
 #include "displace.h"
 
-// Source pixels covering [0, width) x [0, height), rows packed.
+// Source pixels covering [0, width) x [0, height), rows packed. A position (x, y) of
+// the world reads the pixel at ((x + x_offset) >> level, (y + y_offset) >> level): a
+// window read from a larger world, perhaps from a mipmap level of it.
 struct SourcePixels {
   const uint8_t *data;
   int32_t width, height;
   int32_t bpp;
+  int32_t x_offset = 0, y_offset = 0;
+  int level = 0;
 
   const uint8_t *at(int32_t x, int32_t y) const
   {
-    return data + (size_t(y) * size_t(width) + size_t(x)) * size_t(bpp);
+    return data + (size_t((y + y_offset) >> level) * size_t(width) +
+                   size_t((x + x_offset) >> level)) *
+                      size_t(bpp);
   }
 };
 

@@ -1,6 +1,6 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The procedure and its two settings, declared once for both hosts' registration,
-// storage and dialogs, and for the command line.
+// storage and dialogs, the GEGL operation's properties and the command line.
 #pragma once
 
 constexpr char PROC_NAME[] = "plug-in-ondalux";
@@ -14,6 +14,12 @@ constexpr char PROC_DATE[] = "January 2015, 1.0";
 constexpr char PROC_MENU_LABEL[] = "_Ondalux...";
 constexpr char PROC_MENU_PATH[] = "<Image>/Filters/Distorts";
 constexpr char PROC_IMAGE_TYPES[] = "RGB*, GRAY*";
+// The GEGL operation, which GIMP lists beside the plug-in under a label of its own.
+constexpr char OPERATION_NAME[] = "ondalux:dent";
+constexpr char OPERATION_TITLE[] = "Ondalux Live";
+constexpr char OPERATION_MENU_LABEL[] = "Ondalux _Live...";
+// The noise patterns there are: only a noise offset's low 8 bits count.
+constexpr unsigned pattern_count = 256;
 // The help pages live in this subfolder of the plug-in's own folder; the help id is
 // PROC_NAME.
 constexpr char HELP_DOMAIN[] = "https://ondalux.org/help";

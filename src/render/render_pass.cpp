@@ -43,42 +43,34 @@ int32_t tile_height(GeglBuffer *buffer)
   return std::max(height, 1);
 }
 
-// A position with a fraction: the four pixels around it, read from the buffer with
-// its edge pixels extended, blended in 8 bits or in doubles.
-void render_sampled_pixel(const PixelRenderer &renderer, double x, double y,
-                          uint8_t *dest)
+// The four pixels around a position with a fraction, packed in the source's format
+// as (ix, iy), (ix + 1, iy), (ix, iy + 1), (ix + 1, iy + 1), blended in 8 bits or in
+// doubles into dest.
+void blend_block(const PixelRenderer &renderer, const uint8_t *block, double nx,
+                 double ny, uint8_t *dest)
 {
-  double nx = x, ny = y;
-  if (renderer.displaced)
-    displace(renderer.tables, renderer.params, x, y, &nx, &ny);
-  const GeglRectangle square = {sample_floor(nx), sample_floor(ny), 2, 2};
   // Only an unfolded position can be non-finite; the blend needs just its fraction.
   nx = std::isfinite(nx) ? nx : 0.0;
   ny = std::isfinite(ny) ? ny : 0.0;
   const int channels = renderer.channels;
-
-  if (!renderer.blend_format) {
-    uint8_t block[4 * 4];
-    gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.source->format, block,
-                    2 * channels, GEGL_ABYSS_CLAMP);
+  if (!renderer.to_blend) {
     const uint8_t *samples[4] = {block, block + channels, block + 2 * channels,
                                  block + 3 * channels};
     blend_samples_8(dest, nx, ny, channels, renderer.has_alpha, samples);
     return;
   }
-  double block[4 * 4], blended[4];
+  double values[4 * 4], blended[4];
   if (renderer.u16) {
-    uint16_t samples16[4 * 4];
-    gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.source->format,
-                    samples16, 2 * channels * int(sizeof(uint16_t)), GEGL_ABYSS_CLAMP);
-    for (int i = 0; i < 4 * channels; i++)
-      block[i] = samples16[i] / 65535.0;
+    for (int i = 0; i < 4 * channels; i++) {
+      uint16_t value;
+      std::memcpy(&value, block + 2 * i, 2);
+      values[i] = value / 65535.0;
+    }
   } else {
-    gegl_buffer_get(renderer.source->buffer, &square, 1.0, renderer.blend_format, block,
-                    2 * channels * int(sizeof(double)), GEGL_ABYSS_CLAMP);
+    babl_process(renderer.to_blend, block, values, 4);
   }
-  const double *samples[4] = {block, block + channels, block + 2 * channels,
-                              block + 3 * channels};
+  const double *samples[4] = {values, values + channels, values + 2 * channels,
+                              values + 3 * channels};
   blend_samples_double(blended, nx, ny, channels, renderer.has_alpha, samples);
   if (!renderer.u16) {
     babl_process(renderer.from_blend, blended, dest, 1);
@@ -88,6 +80,21 @@ void render_sampled_pixel(const PixelRenderer &renderer, double x, double y,
     const uint16_t stored = uint16_t(std::clamp(blended[c], 0.0, 1.0) * 65535.0 + 0.5);
     std::memcpy(dest + 2 * c, &stored, 2);
   }
+}
+
+// A position with a fraction in the plug-in's world: the four pixels around it read
+// from the drawable's buffer, whose edge pixels extend past its extent.
+void render_sampled_pixel(const PixelRenderer &renderer, GeglBuffer *buffer, double x,
+                          double y, uint8_t *dest)
+{
+  double nx = x, ny = y;
+  if (renderer.displaced)
+    displace(renderer.tables, renderer.params, x, y, &nx, &ny);
+  const GeglRectangle square = {sample_floor(nx), sample_floor(ny), 2, 2};
+  uint8_t block[4 * 4 * sizeof(double)];
+  gegl_buffer_get(buffer, &square, 1.0, renderer.format, block,
+                  2 * babl_format_get_bytes_per_pixel(renderer.format), GEGL_ABYSS_CLAMP);
+  blend_block(renderer, block, nx, ny, dest);
 }
 
 // Adds the seconds from its making to its end to *total, unless total is nullptr.
@@ -136,7 +143,9 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
                          const BandWriter &writer, int32_t band_height, int threads)
 {
   const RenderState &state = writer.state;
-  const int32_t reach = vertical_reach(renderer.params, renderer.displaced, state.sel_y2);
+  const double turbulence = renderer.params.turbulence;
+  const int32_t reach = displacement_reach(renderer.params, renderer.displaced,
+                                           turbulence * turbulence, state.sel_y2);
   const auto band_bottom = [&](int32_t top) {
     return std::min((top / band_height + 1) * band_height, state.sel_y2);
   };
@@ -180,19 +189,19 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
 
 // Positions with a fraction (a one-pixel selection edge at the origin): every pixel
 // samples the buffer, so everything runs on this thread.
-void render_sampled_bands(const PixelRenderer &renderer, const BandWriter &writer,
-                          int32_t band_height)
+void render_sampled_bands(const PixelRenderer &renderer, const SourceCopy &source,
+                          const BandWriter &writer, int32_t band_height)
 {
   const RenderState &state = writer.state;
   Band band;
   band.pixels.resize(writer.row_bytes * size_t(band_height));
-  const size_t bpp = size_t(renderer.source->view.bpp);
+  const size_t bpp = size_t(source.view.bpp);
   for (band.top = state.sel_y; band.top < state.sel_y2; band.top = band.bottom) {
     band.bottom = std::min((band.top / band_height + 1) * band_height, state.sel_y2);
     uint8_t *pixel = band.pixels.data();
     for (int32_t row = band.top; row < band.bottom; row++)
       for (int32_t column = state.sel_x; column < state.sel_x2; column++, pixel += bpp)
-        render_sampled_pixel(renderer, column, row, pixel);
+        render_sampled_pixel(renderer, source.buffer, column, row, pixel);
     writer.write(band);
   }
 }
@@ -206,16 +215,15 @@ const Babl *display_format(int channels, const Babl *format)
 
 } // namespace
 
-// The vertical offset is at most 2 x scale_px x turbulence² (noise stays within
-// [-1, 1]); the rest is margin, and a row for the truncation. Folding only brings
-// positions closer.
-int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t rows)
+// An offset is at most 2 x scale_px x factor (noise stays within [-1, 1]); the rest
+// is margin, and a pixel for the truncation. Folding only brings positions closer.
+int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
+                           int32_t limit)
 {
   if (!displaced)
     return 0;
-  const double reach =
-      2.5 * params.scale_px * params.turbulence * params.turbulence + 2.0;
-  return reach < double(rows) ? int32_t(reach) + 1 : rows;
+  const double reach = 2.5 * params.scale_px * std::fabs(factor) + 2.0;
+  return reach < double(limit) ? int32_t(reach) + 1 : limit;
 }
 
 void init_gegl_for_render()
@@ -288,7 +296,7 @@ void read_source_rows(SourceCopy &source, int32_t rows)
   source.rows_read = rows;
 }
 
-PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &settings,
+PixelRenderer new_pixel_renderer(const Babl *format, const DistortVals &settings,
                                  const RenderState &state)
 {
   PixelRenderer renderer = {};
@@ -296,17 +304,18 @@ PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &se
   renderer.params = displace_params(settings, state);
   renderer.displaced = renderer.params.scale_px > 0;
   renderer.whole = samples_are_whole(renderer.params, renderer.displaced);
-  renderer.source = &source;
-  renderer.channels = babl_format_get_n_components(source.format);
+  renderer.format = format;
+  renderer.channels = babl_format_get_n_components(format);
   renderer.has_alpha = state.has_alpha;
-  if (babl_format_get_type(source.format, 0) != babl_type("u8")) {
+  if (babl_format_get_type(format, 0) != babl_type("u8")) {
     // Higher precisions blend in doubles of the same model and space.
-    std::string encoding = babl_format_get_encoding(source.format);
+    std::string encoding = babl_format_get_encoding(format);
     encoding = encoding.substr(0, encoding.rfind(' ')) + " double";
-    renderer.blend_format =
-        babl_format_with_space(encoding.c_str(), babl_format_get_space(source.format));
-    renderer.from_blend = babl_fish(renderer.blend_format, source.format);
-    renderer.u16 = babl_format_get_type(source.format, 0) == babl_type("u16");
+    const Babl *blend_format =
+        babl_format_with_space(encoding.c_str(), babl_format_get_space(format));
+    renderer.to_blend = babl_fish(format, blend_format);
+    renderer.from_blend = babl_fish(blend_format, format);
+    renderer.u16 = babl_format_get_type(format, 0) == babl_type("u16");
   }
   return renderer;
 }
@@ -315,7 +324,7 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
                     const RenderState &state, int width, int height,
                     PreviewMapping mapping, uint8_t *display)
 {
-  const PixelRenderer renderer = new_pixel_renderer(source, settings, state);
+  const PixelRenderer renderer = new_pixel_renderer(source.format, settings, state);
   if (!renderer.displaced)
     return;
   const Babl *to_display =
@@ -340,7 +349,7 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
                       xs.data(), ys.data(), width, row.data());
       else
         for (int x = 0; x < width; x++)
-          render_sampled_pixel(renderer, xs[size_t(x)], ys[size_t(x)],
+          render_sampled_pixel(renderer, source.buffer, xs[size_t(x)], ys[size_t(x)],
                                &row[size_t(x) * source_bpp]);
       babl_process(to_display, row.data(), display + size_t(y) * display_row, width);
     }
@@ -361,7 +370,7 @@ void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &s
                       const RenderState &state, int threads, RenderProgress progress,
                       RenderTimes *times)
 {
-  const PixelRenderer renderer = new_pixel_renderer(source, settings, state);
+  const PixelRenderer renderer = new_pixel_renderer(source.format, settings, state);
   const BandWriter writer = {dest,
                              source.format,
                              state,
@@ -372,5 +381,133 @@ void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &s
   if (renderer.whole)
     render_copied_bands(renderer, source, writer, band_height, std::max(threads, 1));
   else
-    render_sampled_bands(renderer, writer, band_height);
+    render_sampled_bands(renderer, source, writer, band_height);
+}
+
+namespace
+{
+
+// Level-0 coordinates to those of a mipmap level: every pixel of the level that
+// covers part of v's.
+int32_t level_floor(int32_t v, int level)
+{
+  return v >> level;
+}
+
+int32_t level_ceil(int32_t v, int level)
+{
+  return -(-v >> level);
+}
+
+// The world position shown by the level's pixel v along an axis where the extent
+// starts at origin and is size long. A level's pixels may cover a little beyond the
+// extent; those show its edge.
+int32_t world_position(int32_t v, int level, int32_t origin, int32_t size)
+{
+  return std::clamp((v << level) - origin, 0, size - 1);
+}
+
+// Every source position is whole: output pixels are copies from a window of the
+// input read at the level, as wide as the area plus the offsets' reach.
+void copy_extent_area(GeglBuffer *input, const PixelRenderer &renderer,
+                      const GeglRectangle &extent, const GeglRectangle &out, int level,
+                      uint8_t *dest)
+{
+  const DisplaceParams &params = renderer.params;
+  const int32_t reach_x =
+      displacement_reach(params, renderer.displaced, params.turbulence, extent.width);
+  const int32_t reach_y = displacement_reach(
+      params, renderer.displaced, params.turbulence * params.turbulence, extent.height);
+  // The window in world coordinates, then in the level's.
+  const int32_t left =
+      std::max(world_position(out.x, level, extent.x, extent.width) - reach_x, 0);
+  const int32_t top =
+      std::max(world_position(out.y, level, extent.y, extent.height) - reach_y, 0);
+  const int32_t right = std::min(
+      world_position(out.x + out.width - 1, level, extent.x, extent.width) + 1 + reach_x,
+      extent.width);
+  const int32_t bottom =
+      std::min(world_position(out.y + out.height - 1, level, extent.y, extent.height) +
+                   1 + reach_y,
+               extent.height);
+  const GeglRectangle window = {
+      level_floor(extent.x + left, level), level_floor(extent.y + top, level),
+      level_floor(extent.x + right - 1, level) - level_floor(extent.x + left, level) + 1,
+      level_floor(extent.y + bottom - 1, level) - level_floor(extent.y + top, level) + 1};
+  const int32_t bpp = babl_format_get_bytes_per_pixel(renderer.format);
+  std::vector<uint8_t> pixels(size_t(window.width) * size_t(window.height) * size_t(bpp));
+  gegl_buffer_get(input, &window, 1.0 / double(1 << level), renderer.format,
+                  pixels.data(), window.width * bpp, GEGL_ABYSS_CLAMP);
+  const SourcePixels source = {pixels.data(),
+                               window.width,
+                               window.height,
+                               bpp,
+                               extent.x - (window.x << level),
+                               extent.y - (window.y << level),
+                               level};
+
+  std::vector<double> xs(size_t(out.width)), ys(size_t(out.width));
+  for (int32_t x = 0; x < out.width; x++)
+    xs[size_t(x)] = world_position(out.x + x, level, extent.x, extent.width);
+  for (int32_t y = 0; y < out.height; y++) {
+    std::fill(ys.begin(), ys.end(),
+              double(world_position(out.y + y, level, extent.y, extent.height)));
+    render_points(renderer.tables, params, renderer.displaced, source, xs.data(),
+                  ys.data(), out.width,
+                  dest + size_t(y) * size_t(out.width) * size_t(bpp));
+  }
+}
+
+// A one-pixel-wide or one-pixel-tall extent keeps the positions' fractions: each is
+// blended from the four pixels around it, those beyond the extent taking its edge's.
+void blend_extent_area(GeglBuffer *input, const PixelRenderer &renderer,
+                       const GeglRectangle &extent, const GeglRectangle &out, int level,
+                       uint8_t *dest)
+{
+  const size_t bpp = size_t(babl_format_get_bytes_per_pixel(renderer.format));
+  std::vector<uint8_t> pixels(size_t(extent.width) * size_t(extent.height) * bpp);
+  gegl_buffer_get(input, &extent, 1.0, renderer.format, pixels.data(),
+                  GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+  const auto pixel = [&](int64_t x, int64_t y) {
+    x = std::clamp<int64_t>(x, 0, extent.width - 1);
+    y = std::clamp<int64_t>(y, 0, extent.height - 1);
+    return &pixels[(size_t(y) * size_t(extent.width) + size_t(x)) * bpp];
+  };
+  uint8_t block[4 * 4 * sizeof(double)];
+  for (int32_t y = 0; y < out.height; y++)
+    for (int32_t x = 0; x < out.width; x++, dest += bpp) {
+      const double world_x = world_position(out.x + x, level, extent.x, extent.width);
+      const double world_y = world_position(out.y + y, level, extent.y, extent.height);
+      double nx = world_x, ny = world_y;
+      if (renderer.displaced)
+        displace(renderer.tables, renderer.params, world_x, world_y, &nx, &ny);
+      const int64_t ix = sample_floor(nx), iy = sample_floor(ny);
+      for (int k = 0; k < 4; k++)
+        std::memcpy(block + size_t(k) * bpp, pixel(ix + k % 2, iy + k / 2), bpp);
+      blend_block(renderer, block, nx, ny, dest);
+    }
+}
+
+} // namespace
+
+void render_extent_area(GeglBuffer *input, GeglBuffer *output, const Babl *format,
+                        const GeglRectangle &extent, const GeglRectangle &area, int level,
+                        const DistortVals &settings, uint32_t pattern)
+{
+  if (extent.width < 1 || extent.height < 1)
+    return;
+  const RenderState state = make_render_state(0, 0, extent.width, extent.height,
+                                              babl_format_has_alpha(format), pattern);
+  const PixelRenderer renderer = new_pixel_renderer(format, settings, state);
+  const GeglRectangle out = {
+      level_floor(area.x, level), level_floor(area.y, level),
+      level_ceil(area.x + area.width, level) - level_floor(area.x, level),
+      level_ceil(area.y + area.height, level) - level_floor(area.y, level)};
+  std::vector<uint8_t> pixels(size_t(out.width) * size_t(out.height) *
+                              size_t(babl_format_get_bytes_per_pixel(format)));
+  if (renderer.whole)
+    copy_extent_area(input, renderer, extent, out, level, pixels.data());
+  else
+    blend_extent_area(input, renderer, extent, out, level, pixels.data());
+  gegl_buffer_set(output, &out, level, format, pixels.data(), GEGL_AUTO_ROWSTRIDE);
 }

@@ -40,9 +40,11 @@ RenderState make_render_state(int32_t sel_x, int32_t sel_y, int32_t sel_width,
 // selection's far edges.
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
-// How many rows below or above its own a pixel's source may lie, at most rows: the
-// read-ahead of a render in bands. Unbounded settings may reach anywhere.
-int32_t vertical_reach(const DisplaceParams &params, bool displaced, int32_t rows);
+// How far from its own a pixel's source may lie along an axis whose offsets grow with
+// factor (the turbulence across, its square down), at most limit: the read-ahead of a
+// render in bands, and the margin of a window. Unbounded settings may reach anywhere.
+int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
+                           int32_t limit);
 
 // Why pixels of format cannot be rendered, or nullptr when they can. An indexed
 // drawable is refused before its format is asked for: libgimp builds that format's
@@ -75,15 +77,15 @@ struct PixelRenderer {
   DisplaceParams params;
   bool displaced;
   bool whole; // every source position is whole: pixels are copies
-  const SourceCopy *source;
-  const Babl *blend_format; // the source's channels as doubles; nullptr for 8 bits
-  const Babl *from_blend;   // blend_format to the source's format
+  const Babl *format;
+  const Babl *to_blend;   // format to its channels as doubles; nullptr for 8 bits
+  const Babl *from_blend; // and back
   bool u16; // converted to doubles and back here: babl's path rounds through floats
   int channels;
   bool has_alpha;
 };
 
-PixelRenderer new_pixel_renderer(const SourceCopy &source, const DistortVals &settings,
+PixelRenderer new_pixel_renderer(const Babl *format, const DistortVals &settings,
                                  const RenderState &state);
 
 // Where preview pixel (column, row) lies in the drawable.
@@ -116,3 +118,11 @@ struct RenderTimes {
 void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
                       const RenderState &state, int threads, RenderProgress progress,
                       RenderTimes *times = nullptr);
+
+// A GEGL operation's render of area (level-0 coordinates, as GEGL hands it over) at
+// mipmap level, from input to output in format. Its world is extent: the extent's
+// top-left corner is the origin and its far edges are the fold's, so a selection's
+// box cut out is dented as an image of its own. Any number of these may run at once.
+void render_extent_area(GeglBuffer *input, GeglBuffer *output, const Babl *format,
+                        const GeglRectangle &extent, const GeglRectangle &area, int level,
+                        const DistortVals &settings, uint32_t pattern);

@@ -25,10 +25,12 @@
   (map (lambda (filter) (car (gimp-drawable-filter-get-operation-name filter)))
        (vector->list (car (gimp-drawable-get-filters drawable)))))
 
-; Run modes beyond GIMP's: the operation merged at once, or kept as an effect and
-; read back from an XCF file.
+; Run modes beyond GIMP's: the operation merged at once, kept as an effect and read
+; back from an XCF file, or picked from the menu of a display and answered from
+; outside, which then creates the file answered.
 (define FILTER-MERGE 10)
 (define FILTER-APPEND 11)
+(define FILTER-DIALOG 12)
 
 (define (run-ondalux run-mode image drawables scale turbulence)
   (let ((filter (lambda (add)
@@ -44,6 +46,15 @@
              (gimp-image-delete image)
              (let ((loaded (load-image xcf)))
                (list status loaded (list (first-layer loaded))))))
+          ((= run-mode FILTER-DIALOG)
+           (let ((display (car (gimp-display-new image)))
+                 (answered (string-append work-dir "/answered")))
+             (let wait () (if (not (file-exists? answered)) (begin (usleep 100000) (wait))))
+             (file-delete answered)
+             ; Closing the last display deletes its image.
+             (let ((copy (car (gimp-image-duplicate image))))
+               (gimp-display-delete display)
+               (list "success" copy (list (first-layer copy))))))
           (else
            (list (status-of (lambda () (plug-in-ondalux #:run-mode run-mode #:image image
                                                         #:drawables (list->vector drawables)

@@ -1,21 +1,56 @@
 #!/usr/bin/env bash
 # Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-# Answers the plug-in's dialog as a user would, on the X display the test runs under:
+# Answers a dialog as a user would, on the X display the test runs under:
 #   answer_dialog.sh SCALE|- TURBULENCE|- ok|cancel|close [screenshot] [help]
-# "-" leaves a value as shown; "screenshot" saves the dialog as dialog.png just before
-# the answer; "help" presses Help first. Fails with a line saying why if the dialog
-# does not appear or does not go.
+# answers the plug-in's dialog: "-" leaves a value as shown; "screenshot" saves the
+# dialog as $ROW.png just before the answer; "help" presses Help first.
+#   answer_dialog.sh live
+# picks Filters > Distorts > Ondalux Live... in GIMP 3's image window, saves the
+# screen with GIMP's dialog and the on-canvas preview as $ROW.png, then merges the
+# filter with OK and creates the file "answered". Fails with a line saying why if a
+# dialog does not appear or does not go.
 set -u
 # Polled rather than waited for: a window that goes during a search makes xdotool fail.
-dialog() { xdotool search --onlyvisible --name '^Ondalux$' 2>/dev/null | head -n 1; }
-for _ in $(seq 450); do
-  window=$(dialog)
-  [ -z "$window" ] || break
-  sleep 0.2
-done
-[ -n "$window" ] || { echo "no Ondalux dialog appeared within 90 s"; exit 1; }
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+wait_for() {
+  for _ in $(seq 450); do
+    found=$(window "$1")
+    [ -z "$found" ] || return 0
+    sleep 0.2
+  done
+  echo "no window named $1 appeared within 90 s"
+  exit 1
+}
+wait_gone() {
+  for _ in $(seq 450); do
+    [ -n "$(window "$1")" ] || return 0
+    sleep 0.2
+  done
+  echo "the window named $1 did not go within 90 s"
+  exit 1
+}
+
+if [ "$1" = live ]; then
+  wait_for ' – GIMP$'
+  sleep 1
+  xdotool windowfocus --sync "$found" || { echo "cannot focus the image window"; exit 1; }
+  # Filte_rs, then _Distorts (before _Decor), into it, and its second L: Ondalux _Live
+  # after Apply _Lens.
+  xdotool key --delay 400 alt+r d Right l l Return
+  wait_for '\(ondalux:dent\)$'
+  # The pointer leaves no tooltip over the dialog; the canvas renders the preview.
+  xdotool mousemove 0 0
+  sleep 3
+  import -window root "$ROW.png" || { echo "screenshot failed"; exit 1; }
+  xdotool windowfocus --sync "$found" && xdotool key --delay 300 alt+m alt+o
+  wait_gone '\(ondalux:dent\)$'
+  touch answered
+  exit 0
+fi
+
+wait_for '^Ondalux$'
 sleep 0.8
-xdotool windowfocus --sync "$window" || { echo "cannot focus the dialog"; exit 1; }
+xdotool windowfocus --sync "$found" || { echo "cannot focus the dialog"; exit 1; }
 # With nothing focused, Shift+Tab reaches OK first, then Cancel, Help, the Turbulence
 # spin button and slider, and the Scale spin button. Focus moves into a spin button
 # with its text selected, so typing replaces the value; leaving it commits (and
@@ -26,14 +61,9 @@ xdotool key --delay 50 Tab Tab
 [ "$2" = - ] || xdotool type --delay 30 -- "$2"
 xdotool key --delay 50 Tab
 # The preview redraws shortly after the last change.
-[[ " $* " != *" screenshot "* ]] || { sleep 1.5 && import -window "$window" dialog.png; } ||
+[[ " $* " != *" screenshot "* ]] || { sleep 1.5 && import -window "$found" "$ROW.png"; } ||
   { echo "screenshot failed"; exit 1; }
-[[ " $* " != *" help "* ]] || { xdotool key alt+h; sleep 3; xdotool windowfocus --sync "$window"; }
+[[ " $* " != *" help "* ]] || { xdotool key alt+h; sleep 3; xdotool windowfocus --sync "$found"; }
 # Escape closes the dialog as its window's close button does.
 case $3 in ok) xdotool key alt+o ;; cancel) xdotool key alt+c ;; close) xdotool key Escape ;; esac
-for _ in $(seq 450); do
-  [ -n "$(dialog)" ] || exit 0
-  sleep 0.2
-done
-echo "the dialog did not close within 90 s"
-exit 1
+wait_gone '^Ondalux$'
