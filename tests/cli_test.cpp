@@ -1,7 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The ondalux command as a user runs it: results against the reference renderer,
-// other channel types, metadata, and every bad input.
+// other channel types, pages and frames, metadata, and every bad input.
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +22,8 @@ namespace
 struct Result {
   int exit_status;
   std::string out, err;
+  double seconds;
+  long peak_kib; // resident memory at most
 };
 
 const std::string work = ONDALUX_BUILD_DIR "/test-work/cli";
@@ -29,14 +33,33 @@ std::string path(int channels, int bits)
   return work + "/in-" + std::to_string(channels) + "-" + std::to_string(bits) + ".png";
 }
 
+// Runs the command behind the wrapper that records its peak resident memory.
 Result ondalux(const std::string &arguments)
 {
-  const int status =
-      std::system(("cd '" + work + "' && '" ONDALUX_BUILD_DIR "/ondalux' " + arguments +
-                   " > out.txt 2> err.txt")
-                      .c_str());
+  std::filesystem::remove(work + "/peak.log");
+  const auto start = std::chrono::steady_clock::now();
+  const int status = std::system(
+      ("cd '" + work +
+       "' && ONDALUX_REAL_PLUGIN='" ONDALUX_BUILD_DIR
+       "/ondalux' ONDALUX_PEAK_LOG=peak.log '" ONDALUX_BUILD_DIR "/peak_rss_wrapper' " +
+       arguments + " > out.txt 2> err.txt")
+          .c_str());
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
-          read_file(work + "/err.txt")};
+          read_file(work + "/err.txt"), elapsed.count(),
+          std::atol(read_file(work + "/peak.log").c_str())};
+}
+
+// What command prints.
+std::string run_output(const std::string &command)
+{
+  std::string text;
+  if (FILE *pipe = popen(command.c_str(), "r")) {
+    for (int c; (c = std::fgetc(pipe)) != EOF;)
+      text += char(c);
+    pclose(pipe);
+  }
+  return text;
 }
 
 std::vector<std::string> temporaries()
@@ -48,6 +71,28 @@ std::vector<std::string> temporaries()
   return names;
 }
 
+// Writes images as pages or frames of one file, in type, with attributes.
+void write_images(const std::string &name, const std::vector<Image> &images,
+                  OIIO::TypeDesc type, const OIIO::ParamValueList &attributes = {})
+{
+  std::vector<OIIO::ImageSpec> specs;
+  for (const Image &image : images) {
+    specs.emplace_back(image.width, image.height, image.channels, type);
+    specs.back().extra_attribs = attributes;
+  }
+  auto output = OIIO::ImageOutput::create(work + "/" + name);
+  ASSERT_TRUE(output && output->open(work + "/" + name, int(specs.size()), specs.data()));
+  for (size_t i = 0; i < images.size(); i++) {
+    const OIIO::TypeDesc given =
+        images[i].channel_bytes == 2 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+    ASSERT_TRUE((i == 0 || output->open(work + "/" + name, specs[i],
+                                        OIIO::ImageOutput::AppendSubimage)) &&
+                output->write_image(given, images[i].pixels.data()))
+        << name << ": " << output->geterror();
+  }
+  output->close();
+}
+
 struct Cli : ::testing::Test {
   static void SetUpTestSuite()
   {
@@ -56,11 +101,27 @@ struct Cli : ::testing::Test {
     for (int channels = 1; channels <= 4; channels++)
       for (int bits : {8, 16})
         write_png(make_test_image(90, 64, channels, bits / 8), path(channels, bits));
+    write_images("float.tif", {make_test_image(70, 50, 4, 2)}, OIIO::TypeDesc::FLOAT);
+    write_images("pages.tif",
+                 {make_test_image(90, 64, 3), make_test_image(70, 50, 1, 2),
+                  make_test_image(60, 40, 4)},
+                 OIIO::TypeDesc::UINT16);
+    OIIO::ParamValueList cmyk;
+    cmyk.attribute("tiff:ColorSpace", "CMYK");
+    write_images("cmyk.tif", {make_test_image(60, 40, 4)}, OIIO::TypeDesc::UINT8, cmyk);
+    ASSERT_EQ(
+        std::system(("cd '" + work +
+                     "' && convert -delay 20 -loop 3 -dispose Background in-3-8.png "
+                     "in-1-8.png anim.gif && convert in-3-8.png -colorspace CMYK "
+                     "-quality 81 cmyk.jpg")
+                        .c_str()),
+        0);
   }
 };
 
-// Pattern -1 lets the command draw one, which it must print. The GEGL operation,
-// installed for the user as README says, dents alike through the gegl command.
+// Pattern -1 lets the command draw one, which it must print. Every page and frame of
+// a file is dented with one pattern. The GEGL operation, installed for the user as
+// README says, dents alike through the gegl command.
 TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
 {
   ASSERT_EQ(std::system(("HOME='" + work + "/home' XDG_DATA_HOME='" + work +
@@ -70,39 +131,51 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
                             .c_str()),
             0);
   const struct {
-    int channels, bits;
-    std::string region; // --region, or "" for the whole image
+    std::string input;
+    std::string region; // --region, or "" for the whole of every image
     Box bounds;
     double scale, turbulence;
     int pattern;
-    bool gegl = false;
+    std::string how = ""; // "in place", or "gegl" for the gegl command
   } cases[] = {
-      {1, 8, "", {0, 0, 90, 64}, 5.0, 0.5, 0},
-      {2, 8, "", {0, 0, 90, 64}, 30.0, 1.0, 77},
-      {3, 8, "13,9,61,47", {13, 9, 61, 47}, 20.0, 0.8, 255},
-      {4, 8, "", {0, 0, 90, 64}, 5.0, 0.5, 1},
-      {3, 8, "", {0, 0, 90, 64}, 20.0, 1.0, -1},
+      // clang-format off
+      {"in-1-8.png", "", {}, 5.0, 0.5, 0},
+      {"in-2-8.png", "", {}, 30.0, 1.0, 77},
+      {"in-3-8.png", "13,9,61,47", {13, 9, 61, 47}, 20.0, 0.8, 255},
+      {"in-4-8.png", "", {}, 5.0, 0.5, 1},
+      {"in-3-8.png", "", {}, 20.0, 1.0, -1},
+      {"in-4-16.png", "", {}, 5.0, 0.5, 42},
+      {"in-3-16.png", "", {}, 0.0, 0.5, 3},
       // Regions at the origin, one pixel across: positions keep their fractions.
-      {4, 8, "0,10,1,40", {0, 10, 1, 40}, 50.0, 1.0, 9},
-      {3, 8, "20,0,500,1", {20, 0, 70, 1}, 100.0, 1.0, 200},
-      {4, 16, "", {0, 0, 90, 64}, 5.0, 0.5, 42},
-      {3, 16, "", {0, 0, 90, 64}, 0.0, 0.5, 3},
-      {4, 16, "", {0, 0, 90, 64}, 20.0, 0.8, 42, true},
+      {"in-4-8.png", "0,10,1,40", {0, 10, 1, 40}, 50.0, 1.0, 9},
+      {"in-3-8.png", "20,0,500,1", {20, 0, 70, 1}, 100.0, 1.0, 200},
+      {"in-4-16.png", "0,5,1,50", {0, 5, 1, 50}, 50.0, 1.0, 11},
+      {"float.tif", "10,0,60,1", {10, 0, 60, 1}, 100.0, 1.0, 12},
+      {"pages.tif", "", {}, 20.0, 1.0, 5},
+      {"pages.tif", "", {}, 20.0, 1.0, 6, "in place"},
+      {"anim.gif", "", {}, 20.0, 1.0, 9},
+      {"cmyk.tif", "", {}, 20.0, 1.0, 13},
+      {"cmyk.tif", "", {}, 0.0, 0.5, 14},
+      {"in-4-16.png", "", {}, 20.0, 0.8, 42, "gegl"},
+      // clang-format on
   };
   for (const auto &c : cases) {
+    const std::string output = "out" + fs::path(c.input).extension().string();
     std::ostringstream arguments;
     int pattern = c.pattern;
-    if (c.gegl) {
+    if (c.how == "gegl") {
       arguments << "cd '" << work << "' && XDG_DATA_HOME='" << work << "/data' gegl -i "
-                << path(c.channels, c.bits)
-                << " -o out.png -- ondalux:dent scale=" << c.scale
+                << c.input << " -o " << output << " -- ondalux:dent scale=" << c.scale
                 << " turbulence=" << c.turbulence << " pattern=" << c.pattern;
       ASSERT_EQ(std::system(arguments.str().c_str()), 0) << arguments.str();
     } else {
+      if (c.how == "in place")
+        fs::copy_file(work + "/" + c.input, work + "/" + output,
+                      fs::copy_options::overwrite_existing);
       arguments << "-s " << c.scale << " -t " << c.turbulence
                 << (c.pattern < 0 ? "" : " --pattern " + std::to_string(c.pattern))
-                << (c.region.empty() ? "" : " --region " + c.region) << " -o out.png "
-                << path(c.channels, c.bits);
+                << (c.region.empty() ? "" : " --region " + c.region) << " -o " << output
+                << " " << (c.how == "in place" ? "--in-place " + output : c.input);
       const Result result = ondalux(arguments.str());
       ASSERT_EQ(result.exit_status, 0) << arguments.str() << "\n" << result.err;
       const size_t printed = result.out.find("(pattern ");
@@ -110,50 +183,66 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
       pattern = std::stoi(result.out.substr(printed + 9));
       EXPECT_TRUE(c.pattern < 0 || pattern == c.pattern) << result.out;
     }
-    const Image source = read_png(path(c.channels, c.bits));
-    const Image written = read_png(work + "/out.png");
-    EXPECT_TRUE(reference_render(source, c.bounds, c.scale, c.turbulence,
-                                 uint32_t(pattern)) == written)
-        << arguments.str();
-    EXPECT_EQ(source == written, c.scale == 0) << arguments.str();
+    const std::vector<Image> sources = read_images(work + "/" + c.input);
+    const std::vector<Image> written = read_images(work + "/" + output);
+    ASSERT_EQ(written.size(), sources.size()) << arguments.str();
+    for (size_t i = 0; i < sources.size(); i++) {
+      const Box bounds =
+          c.region.empty() ? Box{0, 0, sources[i].width, sources[i].height} : c.bounds;
+      EXPECT_TRUE(reference_render(sources[i], bounds, c.scale, c.turbulence,
+                                   uint32_t(pattern)) == written[i])
+          << arguments.str() << ", image " << i;
+      EXPECT_EQ(sources[i] == written[i], c.scale == 0) << arguments.str();
+    }
   }
 }
 
-// PNG to PNG goes through libpng, the rest through OpenImageIO; JPEG has no 16 bits.
+// PNG to PNG goes through libpng, JPEG to JPEG through libjpeg, GIF to GIF through
+// giflib, the rest through OpenImageIO. Every image keeps its channel type and
+// metadata, and a JPEG its quality (as ImageMagick estimates it) and colour model.
 TEST_F(Cli, MetadataAndChannelTypeAreKept)
 {
   GimpColorProfile *srgb = gimp_color_profile_new_rgb_srgb();
   size_t length = 0;
   const uint8_t *profile = gimp_color_profile_get_icc_profile(srgb, &length);
-  for (const std::string name : {"meta.png", "meta.tif", "meta.jpg"}) {
-    const OIIO::TypeDesc type =
-        name.ends_with(".jpg") ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-    OIIO::ImageSpec spec(40, 30, 3, type);
-    spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, length), profile);
-    spec.attribute("XResolution", 300.0f);
-    spec.attribute("ResolutionUnit", "in");
-    spec.attribute("Exif:ImageUniqueID", "ondalux-metadata-test");
-    auto output = OIIO::ImageOutput::create(work + "/" + name);
-    ASSERT_TRUE(output->open(work + "/" + name, spec) &&
-                output->write_image(
-                    type, make_test_image(40, 30, 3, int(type.size())).pixels.data()));
-    output->close();
-
+  OIIO::ParamValueList metadata;
+  metadata.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, length),
+                     profile);
+  metadata.attribute("XResolution", 300.0f);
+  metadata.attribute("ResolutionUnit", "in");
+  metadata.attribute("Exif:ImageUniqueID", "ondalux-metadata-test");
+  for (const char *name : {"meta.png", "meta.tif"})
+    write_images(name, {make_test_image(40, 30, 3, 2)}, OIIO::TypeDesc::UINT16, metadata);
+  metadata.attribute("Compression", "jpeg:72");
+  write_images("meta.jpg", {make_test_image(40, 30, 3)}, OIIO::TypeDesc::UINT8, metadata);
+  for (const std::string name :
+       {"meta.png", "meta.tif", "meta.jpg", "cmyk.jpg", "pages.tif", "anim.gif"}) {
     ASSERT_EQ(ondalux(name + " -o dented-" + name).exit_status, 0) << name;
     auto input = OIIO::ImageInput::open(work + "/" + name);
     auto dented = OIIO::ImageInput::open(work + "/dented-" + name);
-    ASSERT_TRUE(input && dented && input->spec().find_attribute("ICCProfile")) << name;
-    EXPECT_EQ(dented->spec().format, type) << name;
-    EXPECT_EQ(dented->spec().nchannels, 3) << name;
-    for (const OIIO::ParamValue &given : input->spec().extra_attribs) {
-      const OIIO::ParamValue *kept = dented->spec().find_attribute(given.name());
-      if (given.name() == "tiff:RowsPerStrip") // the writer's own choice
-        continue;
-      ASSERT_TRUE(kept) << name << " " << given.name();
-      EXPECT_EQ(std::string(static_cast<const char *>(kept->data()), kept->datasize()),
-                std::string(static_cast<const char *>(given.data()), given.datasize()))
-          << name << " " << given.name();
+    ASSERT_TRUE(input && dented) << name;
+    for (int i = 0; input->seek_subimage(i, 0); i++) {
+      ASSERT_TRUE(dented->seek_subimage(i, 0)) << name << " lost image " << i;
+      EXPECT_EQ(dented->spec().format, input->spec().format) << name;
+      EXPECT_EQ(dented->spec().nchannels, input->spec().nchannels) << name;
+      for (const OIIO::ParamValue &given : input->spec().extra_attribs) {
+        const OIIO::ParamValue *kept = dented->spec().find_attribute(given.name());
+        if (given.name() == "tiff:RowsPerStrip") // the writer's own choice
+          continue;
+        ASSERT_TRUE(kept) << name << " " << given.name();
+        EXPECT_EQ(std::string(static_cast<const char *>(kept->data()), kept->datasize()),
+                  std::string(static_cast<const char *>(given.data()), given.datasize()))
+            << name << " " << given.name();
+      }
     }
+  }
+  // ImageMagick's estimate of a JPEG's quality, and a GIF's delays and disposal.
+  for (const std::string name : {"meta.jpg", "cmyk.jpg", "anim.gif"}) {
+    const std::string estimate =
+        "identify -format '%Q %[colorspace] %T %D ' '" + work + "/";
+    EXPECT_EQ(run_output(estimate + "dented-" + name + "'"),
+              run_output(estimate + name + "'"))
+        << name;
   }
   g_object_unref(srgb);
 }
@@ -166,11 +255,27 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
       << png.substr(0, png.size() / 2);
   fs::copy_file(path(1, 8), work + "/own.png", fs::copy_options::overwrite_existing);
   const std::string own = read_file(work + "/own.png");
+  ASSERT_EQ(
+      std::system(("cd '" + work +
+                   "' && cp '" ONDALUX_SOURCE_DIR
+                   "'/tests/data/* . && convert in-3-16.png -colorspace CMYK cmyk16.tif")
+                      .c_str()),
+      0);
   const struct {
     std::string arguments, message;
     int exit_status;
+    bool cheap = false; // refused within a second, in under 100 MB
   } cases[] = {
       // clang-format off
+      // A header is a claim: it is weighed before anything is allocated for it.
+      {"hostile.png", "claims 26.8 GiB for its pixels with their result, beyond the memory limit", 1, true},
+      {"hostile.tif", "claims 40.2 GiB for its pixels with their result, beyond the memory limit", 1, true},
+      {"--memory-limit 8K own.png", "beyond the memory limit of 8.0 KiB", 1, true},
+      // Nothing is dropped: no page, no frame, no bit of a sample.
+      {"animated.png", "is an animated PNG", 1, true},
+      {"partial.gif", "frame 2 covers only part of the picture", 1, true},
+      {"-f png pages.tif", "it holds 3 images (pages or frames), and a png file holds one", 1},
+      {"cmyk16.tif", "the tiff writer would store its uint16 samples as uint8", 1},
       {"missing.png", "ondalux: missing.png: no such file", 1},
       {"notes.png", "ondalux: notes.png: cannot read it", 1},
       {"truncated.png", "ondalux: truncated.png: cannot read it", 1},
@@ -182,6 +287,8 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
       {"--force -s nan own.png", "Scale must be a finite number", 2},
       {"--force -t 1e999 own.png", "Turbulence must be a finite number", 2},
       {"--pattern 256 own.png", "the pattern must be a whole number from 0 to 255", 2},
+      {"--quality 0 own.jpg", "the quality must be a whole number from 1 to 100", 2},
+      {"--memory-limit lots own.png", "the memory limit must be a size such as 800M", 2},
       {"--region 1,2,0,4 own.png", "the region must be X,Y,WIDTH,HEIGHT", 2},
       {"--no-such-option own.png", "unknown option '--no-such-option'", 2},
       {"", "no input files", 2},
@@ -196,6 +303,8 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
     EXPECT_EQ(result.exit_status, c.exit_status) << c.arguments << "\n" << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << c.arguments << "\n"
                                                              << result.err;
+    EXPECT_TRUE(!c.cheap || (result.seconds < 1 && result.peak_kib < 100 * 1024))
+        << c.arguments << ": " << result.seconds << " s, " << result.peak_kib << " KiB";
   }
   EXPECT_FALSE(fs::exists(work + "/notes-ondalux.png"));
   EXPECT_FALSE(fs::exists(work + "/truncated-ondalux.png"));

@@ -1,33 +1,48 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// Reading and writing image files, keeping each file's channels, channel type and
-// metadata (ICC profile, EXIF, resolution) as they are. PNG to PNG goes through
-// libpng; everything else through OpenImageIO, whose hundreds of libraries take
-// longer to load than a small PNG takes to dent, so they load on first use.
+// Reading and writing image files whole: every page, frame or part, each keeping its
+// channels, channel type and metadata (ICC profile, EXIF, resolution) as they are.
+// PNG to PNG goes through libpng, JPEG to JPEG through libjpeg and GIF to GIF through
+// giflib; everything else through OpenImageIO, whose hundreds of libraries take
+// longer to load than a small file takes to dent, so they load on first use.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image_render.h"
 
-// What a read file keeps for its writing: its format description and metadata.
-struct ImageFileInfo {
-  virtual ~ImageFileInfo() = default;
+// An input file, open. Its header is read: every image's size, channels and type are
+// known before any pixel is read.
+struct ImageFile {
+  virtual ~ImageFile() = default;
+  // One per page, frame or part, in order; pixels are null until read.
+  std::vector<PixelImage> images;
+  // Memory the reading and writing need beyond the pixels.
+  size_t working_bytes = 0;
+  // JPEG quality to write at: 0 keeps the input's where it shows, else 90.
+  int quality = 0;
+  // Allocates and reads the pixels of images[index]; images are read in order. On
+  // failure returns false with the reason.
+  virtual bool read(int index, std::string *error) = 0;
 };
 
-// Fills rows [first, last) of an image in the read file's layout, packed, into rows.
+// Fills rows [first, last) of an image in its layout, packed, into rows.
 using RowSource = std::function<void(int32_t first, int32_t last, uint8_t *rows)>;
 
+// Makes the image at index ready to write and gives its rows; false with the reason.
+using ImageRows = std::function<bool(int index, RowSource *rows, std::string *error)>;
+
 struct ImageFileIo {
-  // Reads path in its own channel type; on failure returns false with the reason.
-  bool (*read)(const std::string &path, PixelImage *image,
-               std::unique_ptr<ImageFileInfo> *info, std::string *error);
-  // Writes an image of the read file's size, channels and type to path with info's
-  // metadata, band by band from rows; on failure returns false with the reason, and
+  // Opens path and reads its header; on failure returns false with the reason.
+  bool (*open)(const std::string &path, std::unique_ptr<ImageFile> *file,
+               std::string *error);
+  // Writes an image of each of file's images' size, channels and type to path with its
+  // metadata, band by band, in order; on failure returns false with the reason, and
   // path may hold a partial file. For OpenImageIO, path's extension chooses the format.
-  bool (*write)(const std::string &path, const ImageFileInfo &info, const RowSource &rows,
+  bool (*write)(const std::string &path, const ImageFile &file, const ImageRows &rows,
                 std::string *error);
 };
 
@@ -39,4 +54,11 @@ constexpr int32_t band_rows = 64;
 const ImageFileIo *image_file_io(const std::string &input, const std::string &output,
                                  std::string *error);
 
+// The bytes of the largest image a TIFF or GIF file's header claims, or 0 for other
+// files, whose readers tell. Weighed before OpenImageIO is loaded, whose libraries
+// alone take 130 MiB, and whose GIF reader makes room for the whole screen at once.
+double claimed_image_bytes(const std::string &path);
+
 extern const ImageFileIo png_file_io;
+extern const ImageFileIo jpeg_file_io;
+extern const ImageFileIo gif_file_io;

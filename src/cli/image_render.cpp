@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <Imath/half.h>
 
@@ -65,7 +66,7 @@ void store_channel(double value, ChannelType type, uint8_t *channel)
 
 // A position with a fraction (a one-pixel region edge at the origin): the four pixels
 // around it, with the image's edge pixels extending past it, blended in 8 bits
-// exactly as GIMP does, or in doubles.
+// exactly as GIMP does, or in doubles; palette indices take the first.
 void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
                           const DisplaceParams &params, bool displaced, double x,
                           double y, uint8_t *dest)
@@ -77,25 +78,29 @@ void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
   const auto clamped = [&](int64_t sx, int64_t sy) {
     sx = std::clamp<int64_t>(sx, 0, source.width - 1);
     sy = std::clamp<int64_t>(sy, 0, source.height - 1);
-    return &source.pixels[(size_t(sy) * size_t(source.width) + size_t(sx)) *
-                          source.pixel_bytes()];
+    return source.pixels.get() +
+           (size_t(sy) * size_t(source.width) + size_t(sx)) * source.pixel_bytes();
   };
   const uint8_t *corners[4] = {clamped(ix, iy), clamped(int64_t(ix) + 1, iy),
                                clamped(ix, int64_t(iy) + 1),
                                clamped(int64_t(ix) + 1, int64_t(iy) + 1)};
+  if (source.indexed) {
+    std::memcpy(dest, corners[0], source.pixel_bytes());
+    return;
+  }
   // Only an unfolded position can be non-finite; the blend needs just its fraction.
   nx = std::isfinite(nx) ? nx : 0.0;
   ny = std::isfinite(ny) ? ny : 0.0;
   if (source.type == ChannelType::u8) {
-    blend_samples_8(dest, nx, ny, source.channels, source.has_alpha(), corners);
+    blend_samples_8(dest, nx, ny, source.channels, source.has_alpha, corners);
     return;
   }
-  double values[4][4], blended[4];
+  double values[4][max_channels], blended[max_channels];
   const double *samples[4] = {values[0], values[1], values[2], values[3]};
   for (int k = 0; k < 4; k++)
     for (int c = 0; c < source.channels; c++)
       values[k][c] = channel_value(corners[k] + c * source.channel_bytes(), source.type);
-  blend_samples_double(blended, nx, ny, source.channels, source.has_alpha(), samples);
+  blend_samples_double(blended, nx, ny, source.channels, source.has_alpha, samples);
   for (int c = 0; c < source.channels; c++)
     store_channel(blended[c], source.type, dest + c * source.channel_bytes());
 }
@@ -113,14 +118,14 @@ void render_image_rows(const PixelImage &source, Region region,
   const bool displaced = params.scale_px > 0;
   const bool whole = samples_are_whole(params, displaced);
   const NoiseTables tables = build_noise_tables(pattern);
-  const SourcePixels view = {source.pixels.data(), source.width, source.height,
+  const SourcePixels view = {source.pixels.get(), source.width, source.height,
                              int32_t(source.pixel_bytes())};
   const size_t row_bytes = size_t(source.width) * source.pixel_bytes();
 
   const auto render_rows = [&](int32_t from, int32_t to) {
     for (int32_t y = from; y < to; y++) {
       uint8_t *row = dest + size_t(y - first) * row_bytes;
-      std::memcpy(row, source.pixels.data() + size_t(y) * row_bytes, row_bytes);
+      std::memcpy(row, source.pixels.get() + size_t(y) * row_bytes, row_bytes);
       if (y < region.y || y >= y2)
         continue;
       uint8_t *pixel = row + size_t(region.x) * source.pixel_bytes();

@@ -5,25 +5,41 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "settings.h"
 
 enum class ChannelType { u8, u16, half, f32 };
 
-// Rows packed, channels interleaved, alpha last when there are 2 or 4 channels.
+// Rows packed, channels interleaved. Alpha, when there is one, is the last channel;
+// any other channel (the K of CMYK too) is colour.
 struct PixelImage {
   int width = 0, height = 0, channels = 0;
   ChannelType type = ChannelType::u8;
-  std::vector<uint8_t> pixels;
+  bool has_alpha = false;
+  // Palette indices: a position with a fraction takes its pixel rather than a blend.
+  bool indexed = false;
+  // Left as they come from the allocator until read, so that an image claimed by a
+  // file's header costs no memory before its pixels arrive.
+  std::unique_ptr<uint8_t[]> pixels;
 
   size_t channel_bytes() const
   {
     return type == ChannelType::u8 ? 1 : type == ChannelType::f32 ? 4 : 2;
   }
   size_t pixel_bytes() const { return size_t(channels) * channel_bytes(); }
-  bool has_alpha() const { return channels == 2 || channels == 4; }
+  size_t bytes() const { return size_t(width) * size_t(height) * pixel_bytes(); }
+  // Allocates the pixels; false when there is not enough memory.
+  bool allocate()
+  {
+    pixels.reset(new (std::nothrow) uint8_t[bytes()]);
+    return pixels != nullptr;
+  }
 };
+
+// Most channels an image may have.
+constexpr int max_channels = 64;
 
 struct Region {
   int x, y, width, height;

@@ -2,9 +2,11 @@
 // ondalux: the Ondalux filter on image files, without GIMP.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +43,10 @@ Ondalux does, keeping its channels, channel type and metadata.
   -d, --output-dir DIR   write each result into DIR under its input's name
   -o, --output OUT       write the result to OUT (one INPUT only)
   -f, --format EXT       write format EXT (png, tif, exr, ...) instead of the input's
+      --quality Q        write JPEG results at quality Q, 1 to 100 (default: the
+                         input's, as its quantisation tables show, else 90)
+      --memory-limit M   hold at most M bytes of images at once (K, M, G suffixes;
+                         default: half the physical memory)
       --in-place         allow results to replace their inputs
       --force            allow any finite Scale and Turbulence
   -q, --quiet            print only failures
@@ -48,8 +54,9 @@ Ondalux does, keeping its channels, channel type and metadata.
   -V, --version          show the version and exit
 
 Without -d or -o, each result is written beside its input as NAME-ondalux.EXT.
-Every result is written under a temporary name and renamed when complete. The
-same pattern, settings and region always give the same result.
+Every page and frame of a file is dented with the one pattern. Every result is
+written under a temporary name and renamed when complete. The same pattern,
+settings and region always give the same result.
 
 Exit status: 0 when every file was written, 1 when any file failed, 2 for a usage
 error (nothing is processed).
@@ -61,6 +68,8 @@ struct Options {
   bool has_region = false;
   Region region = {};
   std::string output, output_dir, format;
+  int quality = 0; // 0: the input's
+  double memory_limit = 0;
   bool in_place = false, force = false, quiet = false;
   std::vector<std::string> inputs;
 };
@@ -93,9 +102,27 @@ double parse_setting(const SettingSpec &setting, const char *text, bool force)
   return value;
 }
 
+// Bytes, from a number with an optional K, M, G or T (powers of 1024).
+double parse_size(const char *text)
+{
+  char *end = nullptr;
+  double size = std::strtod(text, &end);
+  const std::string units = "KMGT";
+  const size_t unit =
+      end && *end ? units.find(char(std::toupper(*end))) : std::string::npos;
+  if (unit != std::string::npos && end[1] == '\0')
+    size *= std::pow(1024.0, double(unit + 1));
+  else if (end == text || *end != '\0')
+    size = -1;
+  if (!(size >= 1 && std::isfinite(size)))
+    fail_usage(std::string("the memory limit must be a size such as 800M or 4G, not '") +
+               text + "'");
+  return size;
+}
+
 Options parse_options(int argc, char **argv)
 {
-  enum { in_place_option = 1000, force_option };
+  enum { in_place_option = 1000, force_option, quality_option, memory_limit_option };
   static const option long_options[] = {
       {"scale", required_argument, nullptr, 's'},
       {"turbulence", required_argument, nullptr, 't'},
@@ -104,6 +131,8 @@ Options parse_options(int argc, char **argv)
       {"output-dir", required_argument, nullptr, 'd'},
       {"output", required_argument, nullptr, 'o'},
       {"format", required_argument, nullptr, 'f'},
+      {"quality", required_argument, nullptr, quality_option},
+      {"memory-limit", required_argument, nullptr, memory_limit_option},
       {"in-place", no_argument, nullptr, in_place_option},
       {"force", no_argument, nullptr, force_option},
       {"quiet", no_argument, nullptr, 'q'},
@@ -125,7 +154,7 @@ Options parse_options(int argc, char **argv)
     case 'p': {
       char *end = nullptr;
       const long pattern = std::strtol(optarg, &end, 10);
-      if (end == optarg || *end != '\0' || pattern < 0 || pattern > 255)
+      if (end == optarg || *end != '\0' || pattern < 0 || pattern >= long(pattern_count))
         fail_usage(
             std::string("the pattern must be a whole number from 0 to 255, not '") +
             optarg + "'");
@@ -152,6 +181,19 @@ Options parse_options(int argc, char **argv)
       break;
     case 'f':
       options.format = optarg[0] == '.' ? optarg + 1 : optarg;
+      break;
+    case quality_option: {
+      char *end = nullptr;
+      const long quality = std::strtol(optarg, &end, 10);
+      if (end == optarg || *end != '\0' || quality < 1 || quality > 100)
+        fail_usage(
+            std::string("the quality must be a whole number from 1 to 100, not '") +
+            optarg + "'");
+      options.quality = int(quality);
+      break;
+    }
+    case memory_limit_option:
+      options.memory_limit = parse_size(optarg);
       break;
     case in_place_option:
       options.in_place = true;
@@ -280,52 +322,138 @@ std::string temporary_name(const std::string &output, int worker)
       .string();
 }
 
-// Reads, dents and writes one file; returns "" or the reason it failed.
-std::string process(const Options &options, const Job &job, int worker, int threads,
-                    int *pattern_used)
+// Memory for images, shared by the workers: a file waits until its images fit beside
+// those of the files being worked on.
+struct MemoryBudget {
+  double limit;
+  double used = 0;
+  std::mutex mutex;
+  std::condition_variable released;
+
+  void take(double bytes)
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    released.wait(lock, [&] { return used + bytes <= limit; });
+    used += bytes;
+  }
+  void give_back(double bytes)
+  {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      used -= bytes;
+    }
+    released.notify_all();
+  }
+};
+
+std::string size_text(double bytes)
 {
-  PixelImage image;
-  std::unique_ptr<ImageFileInfo> info;
+  const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  for (bytes /= 1024; bytes >= 1024 && unit < 3; unit++)
+    bytes /= 1024;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", bytes, units[unit]);
+  return text;
+}
+
+// The region within image, clipped to it as a selection's bounds are to a layer; ""
+// or the reason it cannot be.
+std::string clip_region(const Options &options, const PixelImage &image, Region *region)
+{
+  *region = {0, 0, image.width, image.height};
+  if (!options.has_region)
+    return "";
+  *region = options.region;
+  if (region->x >= image.width || region->y >= image.height)
+    return "the region lies outside the " + std::to_string(image.width) + "x" +
+           std::to_string(image.height) + " image";
+  region->width = std::min(region->width, image.width - region->x);
+  region->height = std::min(region->height, image.height - region->y);
+  return "";
+}
+
+// Reads, dents and writes one file, every image of it with one pattern; returns "" or
+// the reason it failed.
+std::string process(const Options &options, const Job &job, int worker, int threads,
+                    MemoryBudget &budget, int *pattern_used, size_t *images)
+{
+  // What the header claims is weighed before any pixel is read: an image is held
+  // whole, and its result may be too, while a writer works.
+  const auto beyond_limit = [&](double cost) {
+    return "claims " + size_text(cost) +
+           " for its pixels with their result, beyond the " + "memory limit of " +
+           size_text(budget.limit) + " (--memory-limit raises it)";
+  };
+  if (2 * claimed_image_bytes(job.input) > budget.limit)
+    return beyond_limit(2 * claimed_image_bytes(job.input));
   std::string error;
   const ImageFileIo *io = image_file_io(job.input, job.output, &error);
   if (!io)
     return error;
-  if (!io->read(job.input, &image, &info, &error))
+  std::unique_ptr<ImageFile> file;
+  if (!io->open(job.input, &file, &error))
     return "cannot read it: " + error;
-  Region region = {0, 0, image.width, image.height};
-  if (options.has_region) {
-    region = options.region;
-    if (region.x >= image.width || region.y >= image.height)
-      return "the region lies outside the " + std::to_string(image.width) + "x" +
-             std::to_string(image.height) + " image";
-    // Clipped to the image, as a selection's bounds are to a layer.
-    region.width = std::min(region.width, image.width - region.x);
-    region.height = std::min(region.height, image.height - region.y);
+  file->quality = options.quality;
+  std::vector<Region> regions(file->images.size());
+  double largest = 0;
+  for (size_t i = 0; i < file->images.size(); i++) {
+    const PixelImage &image = file->images[i];
+    const std::string outside = clip_region(options, image, &regions[i]);
+    if (!outside.empty())
+      return outside;
+    largest = std::max(largest, double(image.width) * double(image.height) *
+                                    double(image.pixel_bytes()));
   }
+  const double cost = 2 * largest + double(file->working_bytes);
+  if (cost > budget.limit)
+    return beyond_limit(cost);
+  budget.take(cost);
+
   static std::mutex random_mutex;
   static std::random_device random_source;
   if (options.pattern >= 0) {
     *pattern_used = options.pattern;
   } else {
     const std::lock_guard<std::mutex> lock(random_mutex);
-    *pattern_used = int(random_source() & 255u);
+    *pattern_used = int(random_source() % pattern_count);
   }
-  const RowSource dented = [&](int32_t first, int32_t last, uint8_t *rows) {
-    render_image_rows(image, region, options.settings, uint32_t(*pattern_used), threads,
-                      first, last, rows);
+  // Each image is read when its turn to be written comes, and let go after.
+  bool read_failed = false;
+  int held = -1;
+  const ImageRows dented = [&](int index, RowSource *rows, std::string *reason) {
+    if (held >= 0)
+      file->images[size_t(held)].pixels.reset();
+    held = index;
+    if (!file->read(index, reason)) {
+      read_failed = true;
+      return false;
+    }
+    const PixelImage &image = file->images[size_t(index)];
+    const Region region = regions[size_t(index)];
+    *rows = [&options, &image, region, pattern = *pattern_used,
+             threads](int32_t first, int32_t last, uint8_t *band) {
+      render_image_rows(image, region, options.settings, uint32_t(pattern), threads,
+                        first, last, band);
+    };
+    return true;
   };
 
   const std::string temp = temporary_name(job.output, worker);
   std::snprintf(temp_paths[worker], PATH_MAX, "%s", temp.c_str());
   temp_in_use[worker] = true;
   std::string reason;
-  if (!io->write(temp, *info, dented, &error))
-    reason = "cannot write " + job.output + ": " + error;
+  if (!io->write(temp, *file, dented, &error))
+    reason = read_failed ? "cannot read it: " + error
+                         : "cannot write " + job.output + ": " + error;
   else if (std::rename(temp.c_str(), job.output.c_str()) != 0)
     reason = "cannot rename the result into place: " + std::string(std::strerror(errno));
   if (!reason.empty())
     unlink(temp.c_str());
   temp_in_use[worker] = false;
+  *images = file->images.size();
+  file.reset();
+  budget.give_back(cost);
   return reason;
 }
 
@@ -335,7 +463,7 @@ struct Reporter {
   size_t total = 0, done = 0;
   std::mutex mutex;
 
-  void finished(const Job &job, const std::string &failure, int pattern)
+  void finished(const Job &job, const std::string &failure, int pattern, size_t images)
   {
     const std::lock_guard<std::mutex> lock(mutex);
     done++;
@@ -344,8 +472,9 @@ struct Reporter {
     if (!failure.empty())
       report_failure(job.input, failure);
     else if (!quiet)
-      std::printf("[%zu/%zu] %s -> %s (pattern %d)\n", done, total, job.input.c_str(),
-                  job.output.c_str(), pattern);
+      std::printf("[%zu/%zu] %s -> %s (pattern %d%s)\n", done, total, job.input.c_str(),
+                  job.output.c_str(), pattern,
+                  images > 1 ? (", " + std::to_string(images) + " images").c_str() : "");
     std::fflush(stdout);
     if (bar && done < total) {
       const size_t width = 30, filled = done * width / total;
@@ -370,6 +499,10 @@ int main(int argc, char **argv)
       std::min({cores, max_workers, int(std::max<size_t>(jobs.size(), 1))});
   const int threads_per_file = std::max(1, cores / workers);
 
+  MemoryBudget budget;
+  budget.limit = options.memory_limit > 0 ? options.memory_limit
+                                          : double(sysconf(_SC_PHYS_PAGES)) *
+                                                double(sysconf(_SC_PAGESIZE)) / 2;
   Reporter reporter;
   reporter.quiet = options.quiet;
   reporter.bar = !options.quiet && isatty(STDERR_FILENO) != 0;
@@ -379,10 +512,16 @@ int main(int argc, char **argv)
   const auto work = [&](int worker) {
     for (size_t i; (i = next++) < jobs.size();) {
       int pattern = 0;
-      const std::string failure =
-          process(options, jobs[i], worker, threads_per_file, &pattern);
+      size_t images = 1;
+      std::string failure;
+      try {
+        failure = process(options, jobs[i], worker, threads_per_file, budget, &pattern,
+                          &images);
+      } catch (const std::exception &exception) {
+        failure = std::string("failed: ") + exception.what();
+      }
       failures += !failure.empty();
-      reporter.finished(jobs[i], failure, pattern);
+      reporter.finished(jobs[i], failure, pattern, images);
     }
   };
   std::vector<std::thread> pool;

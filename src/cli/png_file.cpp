@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include <png.h>
@@ -27,11 +26,6 @@ struct Chunk {
   png_byte location; // where it stood: before PLTE, after PLTE or after IDAT
 };
 
-struct PngInfo : ImageFileInfo {
-  int width = 0, height = 0, channels = 0, bit_depth = 8;
-  std::vector<Chunk> chunks;
-};
-
 // libpng's state for one file; its errors return through setjmp with a message.
 struct PngFile {
   FILE *file = nullptr;
@@ -49,6 +43,16 @@ struct PngFile {
     if (file)
       std::fclose(file);
   }
+};
+
+// A PNG being read: libpng's state between the header and the pixels, and the chunks
+// its writing copies.
+struct PngImageFile : ImageFile {
+  PngFile file;
+  int bit_depth = 8;
+  std::vector<Chunk> chunks;
+
+  bool read(int index, std::string *error) override;
 };
 
 [[noreturn]] void on_error(png_structp png, png_const_charp message)
@@ -77,7 +81,7 @@ bool open_png(PngFile *file, const std::string &path, bool writing)
 }
 
 // The functions that call setjmp hold no objects with destructors.
-bool read_header(PngFile *file, PngInfo *info)
+bool read_header(PngFile *file, PixelImage *image, int *bit_depth)
 {
   png_structp png = file->png;
   if (setjmp(png_jmpbuf(png)))
@@ -92,10 +96,12 @@ bool read_header(PngFile *file, PngInfo *info)
     png_set_swap(png);
   png_set_interlace_handling(png);
   png_read_update_info(png, file->info);
-  info->width = int(png_get_image_width(png, file->info));
-  info->height = int(png_get_image_height(png, file->info));
-  info->channels = png_get_channels(png, file->info);
-  info->bit_depth = png_get_bit_depth(png, file->info);
+  image->width = int(png_get_image_width(png, file->info));
+  image->height = int(png_get_image_height(png, file->info));
+  image->channels = png_get_channels(png, file->info);
+  image->has_alpha = image->channels % 2 == 0;
+  *bit_depth = png_get_bit_depth(png, file->info);
+  image->type = *bit_depth == 16 ? ChannelType::u16 : ChannelType::u8;
   return true;
 }
 
@@ -108,46 +114,47 @@ bool read_pixels(PngFile *file, png_bytepp rows)
   return true;
 }
 
-bool read_png(const std::string &path, PixelImage *image,
-              std::unique_ptr<ImageFileInfo> *info, std::string *error)
+bool open_png_file(const std::string &path, std::unique_ptr<ImageFile> *file,
+                   std::string *error)
 {
-  PngFile file;
-  auto png_info = std::make_unique<PngInfo>();
-  if (!open_png(&file, path, false) || !read_header(&file, png_info.get())) {
-    *error = file.message[0] ? file.message : "cannot read it";
+  auto png = std::make_unique<PngImageFile>();
+  png->images.resize(1);
+  if (!open_png(&png->file, path, false) ||
+      !read_header(&png->file, &png->images[0], &png->bit_depth)) {
+    *error = png->file.message[0] ? png->file.message : "cannot read it";
     return false;
   }
-  image->width = png_info->width;
-  image->height = png_info->height;
-  image->channels = png_info->channels;
-  image->type = png_info->bit_depth == 16 ? ChannelType::u16 : ChannelType::u8;
-  const size_t row_bytes = size_t(image->width) * image->pixel_bytes();
-  std::vector<png_bytep> rows(size_t(image->height));
-  try {
-    image->pixels.resize(row_bytes * size_t(image->height));
-  } catch (const std::bad_alloc &) {
+  *file = std::move(png);
+  return true;
+}
+
+bool PngImageFile::read(int, std::string *error)
+{
+  PixelImage &image = images[0];
+  if (!image.allocate()) {
     *error = "too large to hold in memory";
     return false;
   }
+  const size_t row_bytes = size_t(image.width) * image.pixel_bytes();
+  std::vector<png_bytep> rows(size_t(image.height));
   for (size_t y = 0; y < rows.size(); y++)
-    rows[y] = image->pixels.data() + y * row_bytes;
+    rows[y] = image.pixels.get() + y * row_bytes;
   if (!read_pixels(&file, rows.data())) {
     *error = file.message;
     return false;
   }
-  png_unknown_chunkp chunks = nullptr;
-  const int count = png_get_unknown_chunks(file.png, file.info, &chunks);
+  png_unknown_chunkp unknown = nullptr;
+  const int count = png_get_unknown_chunks(file.png, file.info, &unknown);
   for (int i = 0; i < count; i++) {
     Chunk chunk{
-        {}, {chunks[i].data, chunks[i].data + chunks[i].size}, chunks[i].location};
-    std::copy(chunks[i].name, chunks[i].name + 5, chunk.name);
-    png_info->chunks.push_back(std::move(chunk));
+        {}, {unknown[i].data, unknown[i].data + unknown[i].size}, unknown[i].location};
+    std::copy(unknown[i].name, unknown[i].name + 5, chunk.name);
+    chunks.push_back(std::move(chunk));
   }
-  *info = std::move(png_info);
   return true;
 }
 
-bool write_pixels(PngFile *file, const PngInfo &info, png_unknown_chunkp chunks,
+bool write_pixels(PngFile *file, const PngImageFile &source, png_unknown_chunkp chunks,
                   const RowSource &rows, png_bytep band, png_bytepp band_rows_start)
 {
   png_structp png = file->png;
@@ -156,21 +163,22 @@ bool write_pixels(PngFile *file, const PngInfo &info, png_unknown_chunkp chunks,
   png_init_io(png, file->file);
   static const int color_types[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA,
                                     PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
-  png_set_IHDR(png, file->info, png_uint_32(info.width), png_uint_32(info.height),
-               info.bit_depth, color_types[info.channels - 1], PNG_INTERLACE_NONE,
+  const PixelImage &image = source.images[0];
+  png_set_IHDR(png, file->info, png_uint_32(image.width), png_uint_32(image.height),
+               source.bit_depth, color_types[image.channels - 1], PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   // Paeth alone at zlib's level 4 gave files within 0.2% of libpng's defaults (every
   // filter, level 6) on the plasma renders measured, in about two thirds of the time.
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_PAETH);
   png_set_compression_level(png, 4);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
-  if (!info.chunks.empty())
-    png_set_unknown_chunks(png, file->info, chunks, int(info.chunks.size()));
+  if (!source.chunks.empty())
+    png_set_unknown_chunks(png, file->info, chunks, int(source.chunks.size()));
   png_write_info(png, file->info);
-  if (info.bit_depth == 16)
+  if (source.bit_depth == 16)
     png_set_swap(png);
-  for (int32_t first = 0; first < info.height; first += band_rows) {
-    const int32_t last = std::min(first + band_rows, int32_t(info.height));
+  for (int32_t first = 0; first < image.height; first += band_rows) {
+    const int32_t last = std::min(first + band_rows, int32_t(image.height));
     rows(first, last, band);
     png_write_rows(png, band_rows_start, png_uint_32(last - first));
   }
@@ -178,12 +186,17 @@ bool write_pixels(PngFile *file, const PngInfo &info, png_unknown_chunkp chunks,
   return true;
 }
 
-bool write_png(const std::string &path, const ImageFileInfo &base_info,
-               const RowSource &rows, std::string *error)
+// The chunks after the image data are known once it is read, so the pixels are read
+// before anything is written.
+bool write_png(const std::string &path, const ImageFile &file,
+               const ImageRows &image_rows, std::string *error)
 {
-  const PngInfo &info = static_cast<const PngInfo &>(base_info);
+  const PngImageFile &source = static_cast<const PngImageFile &>(file);
+  RowSource rows;
+  if (!image_rows(0, &rows, error))
+    return false;
   std::vector<png_unknown_chunk> chunks;
-  for (const Chunk &chunk : info.chunks) {
+  for (const Chunk &chunk : source.chunks) {
     png_unknown_chunk entry = {};
     std::copy(chunk.name, chunk.name + 5, entry.name);
     entry.data = const_cast<png_bytep>(chunk.data.data());
@@ -192,24 +205,24 @@ bool write_png(const std::string &path, const ImageFileInfo &base_info,
     chunks.push_back(entry);
   }
   const size_t row_bytes =
-      size_t(info.width) * size_t(info.channels) * size_t(info.bit_depth / 8);
+      size_t(source.images[0].width) * source.images[0].pixel_bytes();
   std::vector<png_byte> band(row_bytes * band_rows);
   std::vector<png_bytep> band_row_pointers(band_rows);
   for (size_t y = 0; y < band_row_pointers.size(); y++)
     band_row_pointers[y] = band.data() + y * row_bytes;
 
-  PngFile file;
-  const bool written =
-      open_png(&file, path, true) && write_pixels(&file, info, chunks.data(), rows,
-                                                  band.data(), band_row_pointers.data());
-  const bool closed = file.file && std::fclose(file.file) == 0;
-  file.file = nullptr;
+  PngFile output;
+  const bool written = open_png(&output, path, true) &&
+                       write_pixels(&output, source, chunks.data(), rows, band.data(),
+                                    band_row_pointers.data());
+  const bool closed = output.file && std::fclose(output.file) == 0;
+  output.file = nullptr;
   if (written && closed)
     return true;
-  *error = file.message[0] ? file.message : "cannot write it";
+  *error = output.message[0] ? output.message : "cannot write it";
   return false;
 }
 
 } // namespace
 
-const ImageFileIo png_file_io = {read_png, write_png};
+const ImageFileIo png_file_io = {open_png_file, write_png};

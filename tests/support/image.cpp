@@ -15,24 +15,34 @@ std::string read_file(const std::string &path)
   return bytes.str();
 }
 
-Image read_png(const std::string &path)
+std::vector<Image> read_images(const std::string &path)
 {
-  OIIO::ImageSpec config; // alpha exactly as stored in the file, not premultiplied
+  OIIO::ImageSpec config; // samples exactly as stored: alpha not premultiplied, CMYK
   config.attribute("oiio:UnassociatedAlpha", 1);
+  config.attribute("oiio:RawColor", 1);
   auto input = OIIO::ImageInput::open(path, &config);
   if (!input)
     throw std::runtime_error("cannot open " + path + ": " + OIIO::geterror());
-  const OIIO::ImageSpec &spec = input->spec();
-  Image image{spec.width,
-              spec.height,
-              spec.nchannels,
-              int(spec.format.size()),
-              {},
-              spec.format.is_floating_point()};
-  image.pixels.resize(size_t(image.width) * image.height * image.pixel_bytes());
-  if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, image.pixels.data()))
-    throw std::runtime_error("cannot decode " + path + ": " + input->geterror());
-  return image;
+  std::vector<Image> images;
+  for (int subimage = 0; input->seek_subimage(subimage, 0); subimage++) {
+    const OIIO::ImageSpec &spec = input->spec();
+    Image &image = images.emplace_back(Image{spec.width,
+                                             spec.height,
+                                             spec.nchannels,
+                                             int(spec.format.size()),
+                                             {},
+                                             spec.format.is_floating_point()});
+    image.pixels.resize(size_t(image.width) * image.height * image.pixel_bytes());
+    if (!input->read_image(subimage, 0, 0, spec.nchannels, spec.format,
+                           image.pixels.data()))
+      throw std::runtime_error("cannot decode " + path + ": " + input->geterror());
+  }
+  return images;
+}
+
+Image read_png(const std::string &path)
+{
+  return read_images(path).at(0);
 }
 
 void write_png(const Image &image, const std::string &path)

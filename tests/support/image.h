@@ -28,6 +28,8 @@ struct Image {
 // The file's bytes; "" when it cannot be read.
 std::string read_file(const std::string &path);
 
+// Every page or frame of a file, as stored (GIF frames as RGBA over the ones before).
+std::vector<Image> read_images(const std::string &path);
 Image read_png(const std::string &path);
 void write_png(const Image &image, const std::string &path);
 

@@ -1,0 +1,183 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+// GIF to GIF through giflib. Every frame is dented as palette indices with the one
+// pattern, so the colours stay exactly the palette's and frames stay aligned; the
+// palettes, frame delays, disposal, transparency, loop count and comments are written
+// back as they were. Frames must each be a whole picture: a frame covering part of the
+// canvas only makes sense over the frames before it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gif_lib.h>
+
+#include "image_file.h"
+
+namespace
+{
+
+struct GifImageFile : ImageFile {
+  std::string path;
+  GifFileType *gif = nullptr; // every frame, decoded when the first is read
+
+  ~GifImageFile() override
+  {
+    if (gif)
+      DGifCloseFile(gif, nullptr);
+  }
+  bool read(int index, std::string *error) override;
+};
+
+std::string gif_error(int code)
+{
+  const char *text = GifErrorString(code);
+  return text ? text : "cannot read it";
+}
+
+// The frames' places, from the records alone: nothing is decoded or allocated for a
+// frame before its size has been checked.
+bool scan_frames(GifFileType *gif, std::vector<GifImageDesc> *frames)
+{
+  for (GifRecordType type = UNDEFINED_RECORD_TYPE; type != TERMINATE_RECORD_TYPE;) {
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR)
+      return false;
+    GifByteType *block = nullptr;
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      int code_size;
+      if (DGifGetImageDesc(gif) == GIF_ERROR ||
+          DGifGetCode(gif, &code_size, &block) == GIF_ERROR)
+        return false;
+      frames->push_back(gif->Image);
+      while (block)
+        if (DGifGetCodeNext(gif, &block) == GIF_ERROR)
+          return false;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      int code;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+        return false;
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+          return false;
+    }
+  }
+  return true;
+}
+
+bool open_gif(const std::string &path, std::unique_ptr<ImageFile> *file,
+              std::string *error)
+{
+  int code = 0;
+  GifFileType *gif = DGifOpenFileName(path.c_str(), &code);
+  if (!gif) {
+    *error = gif_error(code);
+    return false;
+  }
+  std::vector<GifImageDesc> frames;
+  const bool scanned = scan_frames(gif, &frames);
+  code = gif->Error;
+  const int width = gif->SWidth, height = gif->SHeight;
+  DGifCloseFile(gif, nullptr);
+  if (!scanned || frames.empty()) {
+    *error = scanned ? "holds no image" : gif_error(code);
+    return false;
+  }
+  auto opened = std::make_unique<GifImageFile>();
+  opened->path = path;
+  for (size_t i = 0; i < frames.size(); i++) {
+    const GifImageDesc &frame = frames[i];
+    if (frame.Left != 0 || frame.Top != 0 || frame.Width != width ||
+        frame.Height != height) {
+      *error = "frame " + std::to_string(i + 1) +
+               " covers only part of the picture; Ondalux dents animations whose "
+               "frames are whole pictures (ImageMagick's -coalesce makes them so)";
+      return false;
+    }
+    PixelImage image;
+    image.width = width;
+    image.height = height;
+    image.channels = 1;
+    image.indexed = true;
+    opened->images.push_back(std::move(image));
+  }
+  // Every frame is held decoded while the file is written.
+  opened->working_bytes = opened->images[0].bytes() * frames.size();
+  *file = std::move(opened);
+  return true;
+}
+
+bool GifImageFile::read(int index, std::string *error)
+{
+  if (!gif) {
+    int code = 0;
+    gif = DGifOpenFileName(path.c_str(), &code);
+    if (!gif || DGifSlurp(gif) == GIF_ERROR) {
+      *error = gif_error(gif ? gif->Error : code);
+      return false;
+    }
+  }
+  PixelImage &image = images[size_t(index)];
+  if (index >= gif->ImageCount || !image.allocate()) {
+    *error = "cannot read frame " + std::to_string(index + 1);
+    return false;
+  }
+  const GifByteType *raster = gif->SavedImages[index].RasterBits;
+  std::copy(raster, raster + image.bytes(), image.pixels.get());
+  return true;
+}
+
+int write_to_file(GifFileType *gif, const GifByteType *bytes, int count)
+{
+  return int(
+      std::fwrite(bytes, 1, size_t(count), static_cast<std::FILE *>(gif->UserData)));
+}
+
+// The dented frames replace the decoded ones, and giflib writes the file they belong
+// to anew, borrowing its frames and extensions. Its output goes through a file of our
+// own, so that a failure to close it is ours to see.
+bool write_gif(const std::string &path, const ImageFile &file,
+               const ImageRows &image_rows, std::string *error)
+{
+  const GifImageFile &source = static_cast<const GifImageFile &>(file);
+  for (int index = 0; index < int(source.images.size()); index++) {
+    RowSource rows;
+    if (!image_rows(index, &rows, error))
+      return false;
+    rows(0, source.images[size_t(index)].height,
+         source.gif->SavedImages[index].RasterBits);
+  }
+  std::FILE *stream = std::fopen(path.c_str(), "wb");
+  int code = 0;
+  GifFileType *output = stream ? EGifOpen(stream, write_to_file, &code) : nullptr;
+  if (!output) {
+    *error = stream ? gif_error(code) : "cannot create it";
+    if (stream)
+      std::fclose(stream);
+    return false;
+  }
+  const GifFileType *input = source.gif;
+  output->SWidth = input->SWidth;
+  output->SHeight = input->SHeight;
+  output->SColorResolution = input->SColorResolution;
+  output->SBackGroundColor = input->SBackGroundColor;
+  output->AspectByte = input->AspectByte;
+  // Writing the screen copies its palette.
+  output->SColorMap = input->SColorMap;
+  output->ImageCount = input->ImageCount;
+  output->SavedImages = input->SavedImages;
+  output->ExtensionBlockCount = input->ExtensionBlockCount;
+  output->ExtensionBlocks = input->ExtensionBlocks;
+  // Closing, which EGifSpew does when it succeeds, frees only the copies it made.
+  const bool spewed = EGifSpew(output) != GIF_ERROR;
+  if (!spewed) {
+    code = output->Error;
+    EGifCloseFile(output, nullptr);
+  }
+  const bool closed = std::fclose(stream) == 0;
+  if (spewed && closed)
+    return true;
+  *error = spewed ? "cannot write it" : gif_error(code);
+  return false;
+}
+
+} // namespace
+
+const ImageFileIo gif_file_io = {open_gif, write_gif};

@@ -1,0 +1,66 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+// libFuzzer target for what the command reads: each input is a file handed to every
+// reader (libpng, libjpeg, giflib, OpenImageIO) and to the TIFF header check; what one
+// opens within a small memory limit is read, dented and written, as the command would.
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+#include "image_file.h"
+
+extern "C" const ImageFileIo ondalux_openimageio_io;
+
+namespace
+{
+
+constexpr double memory_limit = 64 << 20;
+
+const std::string folder = "/tmp/ondalux-fuzz-" + std::to_string(getpid());
+
+void dent(const ImageFileIo &io, const std::string &input, const std::string &output)
+{
+  std::unique_ptr<ImageFile> file;
+  std::string error;
+  if (!io.open(input, &file, &error))
+    return;
+  double largest = 0;
+  for (const PixelImage &image : file->images)
+    largest = std::max(largest, double(image.bytes()));
+  if (2 * largest + double(file->working_bytes) > memory_limit)
+    return;
+  io.write(
+      output, *file,
+      [&](int index, RowSource *rows, std::string *reason) {
+        if (!file->read(index, reason))
+          return false;
+        const PixelImage &image = file->images[size_t(index)];
+        *rows = [&image](int32_t first, int32_t last, uint8_t *band) {
+          render_image_rows(image, {0, 0, image.width, image.height}, {20.0, 1.0}, 7, 1,
+                            first, last, band);
+        };
+        return true;
+      },
+      &error);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+  const std::string input = folder + "-in", output = folder + "-out";
+  if (FILE *file = std::fopen(input.c_str(), "wb")) {
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+  }
+  // The command weighs what the header claims before it loads OpenImageIO.
+  const bool affordable = 2 * claimed_image_bytes(input) <= memory_limit;
+  dent(png_file_io, input, output + ".png");
+  dent(jpeg_file_io, input, output + ".jpg");
+  dent(gif_file_io, input, output + ".gif");
+  if (affordable)
+    dent(ondalux_openimageio_io, input, output + ".tif");
+  for (const char *extension : {".png", ".jpg", ".gif", ".tif"})
+    std::remove((output + extension).c_str());
+  return 0;
+}
