@@ -14,10 +14,11 @@
 namespace
 {
 
-const uint8_t *smeared(const Image &image, long x, long y)
+// The pixel at (x, y), or the nearest one of world.
+const uint8_t *smeared(const Image &image, Box world, long x, long y)
 {
-  return image.at(int(std::clamp<long>(x, 0, image.width - 1)),
-                  int(std::clamp<long>(y, 0, image.height - 1)));
+  return image.at(int(std::clamp<long>(x, world.x, world.x + world.width - 1)),
+                  int(std::clamp<long>(y, world.y, world.y + world.height - 1)));
 }
 
 long floor_toward_left(double v)
@@ -83,28 +84,30 @@ void blend_wide(const Image &image, uint8_t *dest, double x, double y,
 } // namespace
 
 Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
-                       uint32_t noise_offset)
+                       uint32_t noise_offset, bool cut_out)
 {
   Image out = source;
   const NoiseTables tables = build_noise_tables(noise_offset);
   const double min_extent = bounds.width < bounds.height ? bounds.width : bounds.height;
   const double scale_px = (scale / 100.0) * min_extent;
-  const DisplaceParams params = {scale_px, turbulence, bounds.x + bounds.width,
-                                 bounds.y + bounds.height};
+  const Box world = cut_out ? bounds : Box{0, 0, source.width, source.height};
+  const DisplaceParams params = {scale_px, turbulence, bounds.x + bounds.width - world.x,
+                                 bounds.y + bounds.height - world.y};
   const int channels = source.channels;
 
   for (int y = bounds.y; y < bounds.y + bounds.height; y++) {
     for (int x = bounds.x; x < bounds.x + bounds.width; x++) {
-      double nx = x, ny = y;
+      double nx = x - world.x, ny = y - world.y;
       if (scale_px > 0)
-        displace(tables, params, x, y, &nx, &ny);
-      const long ix = floor_toward_left(nx), iy = floor_toward_left(ny);
-      const uint8_t *corners[4] = {smeared(source, ix, iy), smeared(source, ix + 1, iy),
-                                   smeared(source, ix, iy + 1),
-                                   smeared(source, ix + 1, iy + 1)};
+        displace(tables, params, nx, ny, &nx, &ny);
+      const long wx = floor_toward_left(nx), wy = floor_toward_left(ny);
+      const long ix = wx + world.x, iy = wy + world.y;
+      const uint8_t *corners[4] = {
+          smeared(source, world, ix, iy), smeared(source, world, ix + 1, iy),
+          smeared(source, world, ix, iy + 1), smeared(source, world, ix + 1, iy + 1)};
       uint8_t *dest = out.at(x, y);
       if (source.channel_bytes != 1) {
-        if (nx != double(ix) || ny != double(iy))
+        if (nx != double(wx) || ny != double(wy))
           blend_wide(source, dest, nx, ny, corners);
         else
           std::copy(corners[0], corners[0] + source.pixel_bytes(), dest);
@@ -126,11 +129,11 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
 }
 
 std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
-                                  double scale, double turbulence)
+                                  double scale, double turbulence, bool cut_out)
 {
   std::vector<int> offsets;
   for (int offset = 0; offset < 256; offset++) {
-    if (reference_render(source, bounds, scale, turbulence, offset) == rendered)
+    if (reference_render(source, bounds, scale, turbulence, offset, cut_out) == rendered)
       offsets.push_back(offset);
   }
   return offsets;

@@ -11,12 +11,13 @@ struct Box {
   int x, y, width, height;
 };
 
-// The selection bounds rendered over source with the given settings and noise offset;
-// pixels outside the bounds are copied.
+// The selection bounds rendered over source with the given settings and noise offset,
+// as the plug-in does, or cut out as an image of their own, as the GEGL operation
+// does; pixels outside the bounds are copied.
 Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
-                       uint32_t noise_offset);
+                       uint32_t noise_offset, bool cut_out = false);
 
 // The noise offsets (0..255; only the low 8 bits count) whose reference render equals
 // rendered byte for byte.
 std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
-                                  double scale, double turbulence);
+                                  double scale, double turbulence, bool cut_out = false);
