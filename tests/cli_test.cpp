@@ -276,15 +276,13 @@ TEST_F(Cli, AnInterruptedRunLeavesOnlyCompleteImages)
 {
   write_png(make_test_image(3000, 2000, 4, 2), work + "/big.png");
   // Stopped once a temporary is being written; the shell reports its exit status.
-  const int status = std::system(
-      ("cd '" + work +
-       "' && mkdir -p many interrupted && for i in $(seq 12); do "
-       "cp big.png many/in$i.png; done && { '" ONDALUX_BUILD_DIR "/ondalux' -q "
-       "-d interrupted many/*.png & for i in $(seq 3000); do "
-       "ls interrupted/.*.ondalux-* > /dev/null 2>&1 && break; sleep 0.002; done; "
-       "kill -TERM $!; wait $!; }")
-          .c_str());
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+  EXPECT_EQ(run("mkdir -p many interrupted && for i in $(seq 12); do cp big.png "
+                "many/in$i.png; done && { '" ONDALUX_BUILD_DIR
+                "/ondalux' -q -d interrupted "
+                "many/*.png & for i in $(seq 3000); do ls interrupted/.*.ondalux-* > "
+                "/dev/null 2>&1 && break; sleep 0.002; done; kill -TERM $!; wait $!; }")
+                .exit_status,
+            128 + SIGTERM);
   EXPECT_TRUE(temporaries().empty());
   for (const auto &entry : fs::directory_iterator(work + "/interrupted"))
     EXPECT_EQ(read_png(entry.path().string()).width, 3000) << entry.path();

@@ -66,12 +66,9 @@
            (gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE
                                        32 FALSE FALSE "")
            (list layer))
-          ((equal? kind "offset") ; the layer at (40, 30) of a larger canvas
-           (gimp-image-resize image 160 120 40 30)
-           (list layer))
-          ((equal? kind "grown") ; the canvas grows right and down
-           (gimp-image-resize image 300 200 0 0)
-           (list layer))
+          ; The layer at (40, 30) of a larger canvas, or the canvas grown right and down.
+          ((assoc kind '(("offset" 160 120 40 30) ("grown" 300 200 0 0)))
+           => (lambda (canvas) (apply gimp-image-resize image (cdr canvas)) (list layer)))
           (else (host-kind image layer kind)))))
 
 ; The drawable's pixels exactly as stored, in its own format, saved under path: the
@@ -91,27 +88,24 @@
 ; selects box (x y width height, or #f for none). Then reports the status of a run
 ; under name, its error under NAME-message, the stored settings under NAME-stored and
 ; the effects left on the first drawable under NAME-effects. When save is true, the
-; drawables' pixels are saved before and after as NAME-before.data and
-; NAME-after.data, the second's as NAME-before-2.data and so on.
+; drawables' pixels are saved before and after as NAME-before-1.data,
+; NAME-after-1.data, NAME-before-2.data and so on.
 (define (host-case name path precision kind box run-mode scale turbulence save)
   (let* ((image (load-image path))
          (ignored (if (and (> precision 0)
                            (not (= precision (car (gimp-image-get-precision image)))))
                       (gimp-image-convert-precision image precision)))
          (drawables (make-kind image kind))
+         ; With no drawable, the image's layer must stay as it is.
          (stage (lambda (image drawables suffix)
-                  (if save
-                      (let loop ((rest drawables) (k 1))
-                        (if (pair? rest)
-                            (begin
-                              (save-raw image (car rest)
-                                        (string-append work-dir "/" name suffix
-                                                       (if (= k 1) "" (string-append
-                                                         "-" (number->string k)))
-                                                       ".data"))
-                              (loop (cdr rest) (+ k 1)))))))))
-    ; With no drawable, the image's layer must stay as it is.
-    (stage image (if (null? drawables) (list (first-layer image)) drawables) "-before")
+                  (let ((k 0))
+                    (for-each (lambda (drawable)
+                                (set! k (+ k 1))
+                                (if save (save-raw image drawable
+                                                   (string-append work-dir "/" name suffix
+                                                                  (number->string k) ".data"))))
+                              (if (null? drawables) (list (first-layer image)) drawables))))))
+    (stage image drawables "-before-")
     (if box
         (gimp-image-select-rectangle image CHANNEL-OP-REPLACE
                                      (car box) (cadr box) (caddr box) (cadddr box)))
@@ -122,7 +116,7 @@
       (report name (car outcome))
       (report (string-append name "-message") last-message)
       (gimp-selection-none image)
-      (stage image (if (null? drawables) (list (first-layer image)) drawables) "-after")
+      (stage image drawables "-after-")
       (report-stored (string-append name "-stored"))
       (if (pair? drawables)
           (apply report (string-append name "-effects") (effects-of (car drawables))))

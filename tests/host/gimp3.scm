@@ -55,12 +55,11 @@
              (let ((copy (car (gimp-image-duplicate image))))
                (gimp-display-delete display)
                (list "success" copy (list (first-layer copy))))))
-          (else
-           (list (status-of (lambda () (plug-in-ondalux #:run-mode run-mode #:image image
-                                                        #:drawables (list->vector drawables)
-                                                        #:scale scale
-                                                        #:disturbance turbulence)))
-                 image drawables)))))
+          (else (list (status-of (lambda () (plug-in-ondalux
+                                             #:run-mode run-mode #:image image
+                                             #:drawables (list->vector drawables)
+                                             #:scale scale #:disturbance turbulence)))
+                      image drawables)))))
 
 ; GIMP 3 keeps last values in its own files, out of a script's reach.
 (define (report-stored key) #t)

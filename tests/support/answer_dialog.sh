@@ -12,43 +12,37 @@
 set -u
 # Polled rather than waited for: a window that goes during a search makes xdotool fail.
 window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-wait_for() {
+# Waits up to 90 s for a window named $1 to be there (present) or not (gone).
+wait_window() {
   for _ in $(seq 450); do
     found=$(window "$1")
-    [ -z "$found" ] || return 0
+    { [ "$2" = present ] && [ -n "$found" ]; } || { [ "$2" = gone ] && [ -z "$found" ]; } &&
+      return 0
     sleep 0.2
   done
-  echo "no window named $1 appeared within 90 s"
-  exit 1
-}
-wait_gone() {
-  for _ in $(seq 450); do
-    [ -n "$(window "$1")" ] || return 0
-    sleep 0.2
-  done
-  echo "the window named $1 did not go within 90 s"
+  echo "the window named $1 is not $2 within 90 s"
   exit 1
 }
 
 if [ "$1" = live ]; then
-  wait_for ' – GIMP$'
+  wait_window ' – GIMP$' present
   sleep 1
   xdotool windowfocus --sync "$found" || { echo "cannot focus the image window"; exit 1; }
   # Filte_rs, then _Distorts (before _Decor), into it, and its second L: Ondalux _Live
   # after Apply _Lens.
   xdotool key --delay 400 alt+r d Right l l Return
-  wait_for '\(ondalux:dent\)$'
+  wait_window '\(ondalux:dent\)$' present
   # The pointer leaves no tooltip over the dialog; the canvas renders the preview.
   xdotool mousemove 0 0
   sleep 3
   import -window root "$ROW.png" || { echo "screenshot failed"; exit 1; }
   xdotool windowfocus --sync "$found" && xdotool key --delay 300 alt+m alt+o
-  wait_gone '\(ondalux:dent\)$'
+  wait_window '\(ondalux:dent\)$' gone
   touch answered
   exit 0
 fi
 
-wait_for '^Ondalux$'
+wait_window '^Ondalux$' present
 sleep 0.8
 xdotool windowfocus --sync "$found" || { echo "cannot focus the dialog"; exit 1; }
 # With nothing focused, Shift+Tab reaches OK first, then Cancel, Help, the Turbulence
@@ -66,4 +60,4 @@ xdotool key --delay 50 Tab
 [[ " $* " != *" help "* ]] || { xdotool key alt+h; sleep 3; xdotool windowfocus --sync "$found"; }
 # Escape closes the dialog as its window's close button does.
 case $3 in ok) xdotool key alt+o ;; cancel) xdotool key alt+c ;; close) xdotool key Escape ;; esac
-wait_gone '^Ondalux$'
+wait_window '^Ondalux$' gone

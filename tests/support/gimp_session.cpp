@@ -18,34 +18,22 @@ namespace
 {
 
 // Names, kinds and the build folder's paths hold no quotes or backslashes.
-std::string scheme_string(const std::string &text)
+std::string quoted(const std::string &text)
 {
   return '"' + text + '"';
 }
 
-// The user's data folder, where the operation is installed and GIO looks for
-// applications.
-std::string data_home(const GimpRun &run)
+// The host's own command for what runs within it: GIMP 3 lives in its Debian 13 root.
+std::string in_host(Host host, const std::string &command)
 {
-  return run.work + "/xdg";
-}
-
-// A desktop entry that takes over HTML pages and records what it is asked to open;
-// returns the environment that makes GIO choose it.
-std::string record_web_browser(const GimpRun &run)
-{
-  const std::string xdg = data_home(run);
-  fs::create_directories(xdg + "/applications");
-  std::ofstream(xdg + "/applications/recorder.desktop")
-      << "[Desktop Entry]\nType=Application\nName=Recorder\nMimeType=text/html;\n"
-      << "Exec=sh -c 'echo \"$1\" >> " << run.work << "/help-opened.txt' recorder %u\n";
-  std::ofstream(xdg + "/mimeapps.list")
-      << "[Default Applications]\ntext/html=recorder.desktop\n";
-  return "XDG_CONFIG_HOME='" + xdg + "' ";
+  return host == Host::gimp2 ? command
+                             : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' " + command;
 }
 
 } // namespace
 
+// The work folder's data folder is the user's: the operation is installed there, and
+// a desktop entry that takes over HTML pages and records what it is asked to open.
 GimpRun prepare_run(const std::string &suite, Host host)
 {
   GimpRun run;
@@ -62,18 +50,23 @@ GimpRun prepare_run(const std::string &suite, Host host)
       << "(help-browser web-browser)\n(default-view (show-layer-boundary no))\n";
   run.work = work.string();
   run.profile = profile.string();
-  // A home of its own, so the command and its manual land there.
+  fs::create_directories(work / "home");
+  fs::create_directories(work / "xdg/applications");
+  std::ofstream(work / "xdg/applications/recorder.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Recorder\nMimeType=text/html;\n"
+      << "Exec=sh -c 'echo \"$1\" >> " << run.work << "/help-opened.txt' recorder %u\n";
+  std::ofstream(work / "xdg/mimeapps.list")
+      << "[Default Applications]\ntext/html=recorder.desktop\n";
+  run.environment = "HOME='" + run.work + "/home' XDG_DATA_HOME='" + run.work +
+                    "/xdg' XDG_CONFIG_HOME='" + run.work + "/xdg' GIMP" +
+                    (host == Host::gimp2 ? "2" : "3") + "_DIRECTORY='" + run.profile +
+                    "'";
   const std::string install =
-      host == Host::gimp2
-          ? "GIMP2_DIRECTORY='" + run.profile +
-                "' cmake --install '" ONDALUX_BUILD_DIR "'"
-          : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env GIMP3_DIRECTORY='" +
-                run.profile + "' cmake --install '" ONDALUX_BUILD_DIR "/gimp3-build'";
-  const std::string command = "HOME='" + run.work + "/home' XDG_DATA_HOME='" +
-                              data_home(run) + "' " + install + " > '" + run.work +
-                              "/install.log' 2>&1";
-  if (std::system(command.c_str()) != 0)
-    throw std::runtime_error("failed: " + command);
+      in_host(host, "env " + run.environment + " cmake --install '" ONDALUX_BUILD_DIR +
+                        (host == Host::gimp2 ? "" : "/gimp3-build") + "' > '" + run.work +
+                        "/install.log' 2>&1");
+  if (std::system(install.c_str()) != 0)
+    throw std::runtime_error("failed: " + install);
   return run;
 }
 
@@ -83,8 +76,8 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
   const std::string program_path = run.work + "/program.scm";
   const std::string results_path = run.work + "/results.txt";
   std::ofstream program(program_path);
-  program << "(define results-path " << scheme_string(results_path)
-          << ")\n(define work-dir " << scheme_string(run.work)
+  program << "(define results-path " << quoted(results_path) << ")\n(define work-dir "
+          << quoted(run.work)
           << ")\n(load \"" ONDALUX_SOURCE_DIR "/tests/host/common.scm\")\n"
           << "(load \"" ONDALUX_SOURCE_DIR "/tests/host"
           << (host == Host::gimp2 ? "/gimp2" : "/gimp3") << ".scm\")\n";
@@ -97,8 +90,8 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
       write_png(make_test_image(c.width, c.height, c.channels, c.bits / 8), input);
     if (!c.stored.empty())
       program << "(store-settings '(" << c.stored << "))\n";
-    program << "(host-case " << scheme_string(c.name) << " " << scheme_string(input)
-            << " " << c.precision << " " << scheme_string(c.kind) << " "
+    program << "(host-case " << quoted(c.name) << " " << quoted(input) << " "
+            << c.precision << " " << quoted(c.kind) << " "
             << (c.box.empty() ? "#f" : "'(" + c.box + ")") << " " << c.run_mode << " "
             << c.settings << " " << (c.expect == Expect::no_pixels ? "#f" : "#t")
             << ")\n";
@@ -106,23 +99,19 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
   program << "(report \"program-complete\")\n(close-output-port results)\n";
   program.close();
 
-  const std::string batch = "(load " + scheme_string(program_path) + ")";
-  const std::string environment =
-      "XDG_DATA_HOME='" + data_home(run) + "' " + (gui ? record_web_browser(run) : "");
   // GIMP 3 stays running after a failed batch command unless told to quit.
+  const std::string batch = "-b '(load " + quoted(program_path) + ")'";
   const std::string gimp =
       host == Host::gimp2
-          ? "env " + environment + "GIMP2_DIRECTORY='" + run.profile + "' " +
-                (gui ? "gimp-2.10 -s" : "gimp-console-2.10 -i") + " -d -f -b '" + batch +
-                "' -b '(gimp-quit 0)'"
-          : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' env " + environment +
-                "GIMP3_DIRECTORY='" + run.profile + "' " +
-                (gui ? "gimp-3.0 -s" : "gimp-console-3.0 -i") +
-                " -n --quit --batch-interpreter=plug-in-script-fu-eval -b '" + batch +
-                "'";
+          ? (gui ? "gimp-2.10 -s" : "gimp-console-2.10 -i") + std::string(" -d -f ") +
+                batch + " -b '(gimp-quit 0)'"
+          : (gui ? "gimp-3.0 -s" : "gimp-console-3.0 -i") +
+                std::string(" -n --quit --batch-interpreter=plug-in-script-fu-eval ") +
+                batch;
   const std::string log_path = run.work + "/gimp.log";
   std::system(("cd '" + run.work + "' && timeout -k 5 " +
-               std::to_string(timeout_seconds) + " " + gimp + " < /dev/null > '" +
+               std::to_string(timeout_seconds) + " " +
+               in_host(host, "env " + run.environment + " " + gimp) + " < /dev/null > '" +
                log_path + "' 2>&1")
                   .c_str());
 
@@ -139,40 +128,14 @@ Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &sta
                    int drawable)
 {
   static const int bytes_by_hundred[] = {0, 1, 2, 4, 0, 2, 4, 8}; // of GimpPrecision
-  Image image{c.width,
-              c.height,
-              c.kind == "mask" || c.kind == "channel" ? 1 : c.channels,
-              c.precision ? bytes_by_hundred[c.precision / 100] : c.bits / 8,
-              {},
-              c.precision >= 500};
-  const std::string bytes =
-      read_file(run.work + "/" + c.name + "-" + stage +
-                (drawable > 1 ? "-" + std::to_string(drawable) : "") + ".data");
-  image.pixels.assign(bytes.begin(), bytes.end());
+  const int channels = c.kind == "mask" || c.kind == "channel" ? 1 : c.channels;
+  const int bytes = c.precision ? bytes_by_hundred[c.precision / 100] : c.bits / 8;
+  Image image{c.width, c.height, channels, bytes, {}, c.precision >= 500};
+  const std::string saved = read_file(run.work + "/" + c.name + "-" + stage + "-" +
+                                      std::to_string(drawable) + ".data");
+  image.pixels.assign(saved.begin(), saved.end());
   return image;
 }
-
-namespace
-{
-
-// The patterns whose reference render of before is after: over the box within the
-// drawable for the plug-in, over the box cut out as an image of its own for the
-// operation.
-std::vector<int> rendering_patterns(const HostCase &c, const Image &before,
-                                    const Image &after)
-{
-  double scale, turbulence;
-  std::istringstream(c.renders_with.empty() ? c.settings : c.renders_with) >> scale >>
-      turbulence;
-  // "X Y WIDTH HEIGHT", or the whole input.
-  Box box = {0, 0, c.width, c.height};
-  std::istringstream(c.bounds.empty() ? c.box : c.bounds) >> box.x >> box.y >>
-      box.width >> box.height;
-  return matching_offsets(before, after, box, scale, turbulence,
-                          c.run_mode.starts_with("FILTER-"));
-}
-
-} // namespace
 
 std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
 {
@@ -190,6 +153,12 @@ std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
       << c.name;
   if (c.expect == Expect::no_pixels)
     return {};
+  double scale, turbulence;
+  std::istringstream(c.renders_with.empty() ? c.settings : c.renders_with) >> scale >>
+      turbulence;
+  Box box = {0, 0, c.width, c.height}; // "X Y WIDTH HEIGHT", or the whole input
+  std::istringstream(c.bounds.empty() ? c.box : c.bounds) >> box.x >> box.y >>
+      box.width >> box.height;
   std::set<int> patterns;
   for (int drawable = 1;; drawable++) {
     const Image before = saved_pixels(run, c, "before", drawable);
@@ -207,9 +176,11 @@ std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
     EXPECT_EQ(before.pixels.size(), size_t(c.width) * c.height * before.pixel_bytes())
         << c.name;
     EXPECT_NE(after.pixels, before.pixels) << c.name << " left unchanged";
-    // Every drawable of a run has the one pattern.
+    // Every drawable of a run has the one pattern. The plug-in dents the box within the
+    // drawable, the operation the box cut out as an image of its own.
     std::set<int> found;
-    for (int pattern : rendering_patterns(c, before, after))
+    for (int pattern : matching_offsets(before, after, box, scale, turbulence,
+                                        c.run_mode.starts_with("FILTER-")))
       if (drawable == 1 || patterns.count(pattern))
         found.insert(pattern);
     patterns = found;

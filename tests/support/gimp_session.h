@@ -40,6 +40,7 @@ struct HostCase {
 
 struct GimpRun {
   std::string work, profile, log;             // log: GIMP's and its plug-ins' output
+  std::string environment;                    // GIMP's and the install's, a private home
   std::map<std::string, std::string> results; // (report key value ...) by key
   std::string value(const std::string &key) const
   {
