@@ -79,6 +79,14 @@ const ImageFileIo *load_openimageio_io(std::string *error)
 
 } // namespace
 
+std::vector<uint8_t *> row_pointers(uint8_t *first, size_t row_bytes, size_t count)
+{
+  std::vector<uint8_t *> rows(count);
+  for (size_t y = 0; y < count; y++)
+    rows[y] = first + y * row_bytes;
+  return rows;
+}
+
 const ImageFileIo *image_file_io(const std::string &input, const std::string &output,
                                  std::string *error)
 {

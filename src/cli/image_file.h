@@ -49,6 +49,10 @@ struct ImageFileIo {
 // Bands of rows, so that only one image (the source) is held whole.
 constexpr int32_t band_rows = 64;
 
+// Pointers to count rows of row_bytes bytes each from first on, as libpng and libjpeg
+// take rows.
+std::vector<uint8_t *> row_pointers(uint8_t *first, size_t row_bytes, size_t count);
+
 // The reader and writer that turn input into output (both named by the extension of
 // output); nullptr with the reason if OpenImageIO's cannot be loaded.
 const ImageFileIo *image_file_io(const std::string &input, const std::string &output,

@@ -177,9 +177,9 @@ bool JpegImageFile::read(int, std::string *error)
     *error = "too large to hold in memory";
     return false;
   }
-  std::vector<JSAMPROW> rows(size_t(image.height));
-  for (size_t y = 0; y < rows.size(); y++)
-    rows[y] = image.pixels.get() + y * size_t(image.width) * image.pixel_bytes();
+  std::vector<JSAMPROW> rows =
+      row_pointers(image.pixels.get(), size_t(image.width) * image.pixel_bytes(),
+                   size_t(image.height));
   if (read_scanlines(this, rows.data()))
     return true;
   *error = errors.message;
@@ -238,9 +238,8 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   const size_t row_bytes =
       size_t(source.images[0].width) * source.images[0].pixel_bytes();
   std::vector<JSAMPLE> band(row_bytes * band_rows);
-  std::vector<JSAMPROW> band_row_pointers(band_rows);
-  for (size_t y = 0; y < band_row_pointers.size(); y++)
-    band_row_pointers[y] = band.data() + y * row_bytes;
+  std::vector<JSAMPROW> band_row_pointers =
+      row_pointers(band.data(), row_bytes, band_rows);
 
   std::FILE *output = std::fopen(path.c_str(), "wb");
   if (!output) {

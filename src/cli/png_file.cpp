@@ -135,10 +135,9 @@ bool PngImageFile::read(int, std::string *error)
     *error = "too large to hold in memory";
     return false;
   }
-  const size_t row_bytes = size_t(image.width) * image.pixel_bytes();
-  std::vector<png_bytep> rows(size_t(image.height));
-  for (size_t y = 0; y < rows.size(); y++)
-    rows[y] = image.pixels.get() + y * row_bytes;
+  std::vector<png_bytep> rows =
+      row_pointers(image.pixels.get(), size_t(image.width) * image.pixel_bytes(),
+                   size_t(image.height));
   if (!read_pixels(&file, rows.data())) {
     *error = file.message;
     return false;
@@ -207,9 +206,8 @@ bool write_png(const std::string &path, const ImageFile &file,
   const size_t row_bytes =
       size_t(source.images[0].width) * source.images[0].pixel_bytes();
   std::vector<png_byte> band(row_bytes * band_rows);
-  std::vector<png_bytep> band_row_pointers(band_rows);
-  for (size_t y = 0; y < band_row_pointers.size(); y++)
-    band_row_pointers[y] = band.data() + y * row_bytes;
+  std::vector<png_bytep> band_row_pointers =
+      row_pointers(band.data(), row_bytes, band_rows);
 
   PngFile output;
   const bool written = open_png(&output, path, true) &&
