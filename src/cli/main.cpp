@@ -323,18 +323,21 @@ std::string temporary_name(const std::string &output, int worker)
 }
 
 // Memory for images, shared by the workers: a file waits until its images fit beside
-// those of the files being worked on.
+// those of the files being worked on, and one that could never fit is refused.
 struct MemoryBudget {
   double limit;
   double used = 0;
   std::mutex mutex;
   std::condition_variable released;
 
-  void take(double bytes)
+  bool take(double bytes)
   {
+    if (!(bytes <= limit))
+      return false;
     std::unique_lock<std::mutex> lock(mutex);
     released.wait(lock, [&] { return used + bytes <= limit; });
     used += bytes;
+    return true;
   }
   void give_back(double bytes)
   {
@@ -406,9 +409,8 @@ std::string process(const Options &options, const Job &job, int worker, int thre
                                     double(image.pixel_bytes()));
   }
   const double cost = 2 * largest + double(file->working_bytes);
-  if (cost > budget.limit)
+  if (!budget.take(cost))
     return beyond_limit(cost);
-  budget.take(cost);
 
   static std::mutex random_mutex;
   static std::random_device random_source;
