@@ -240,7 +240,7 @@ void expect_dialogs(Host host, const std::string &suite)
   for (const HostCase &c : cases) {
     if (c.answer.find("screenshot") == std::string::npos && c.answer != "live")
       continue;
-    const Image shown = read_png(run.work + "/" + c.name + ".png");
+    const Image shown = read_images(run.work + "/" + c.name + ".png").at(0);
     EXPECT_TRUE(contains_exactly(shown, saved_pixels(run, c, "after")))
         << c.name << ": the written image is not in the screenshot at 1:1";
     EXPECT_FALSE(contains_exactly(shown, saved_pixels(run, c, "before")))

@@ -11,13 +11,12 @@ source_dir=$1
 work=$2
 host=$3
 run=()
-gimp_module=gimp-2.0 depends='gimp (>= 2.10)' targets=(ondalux ondalux_cli ondalux_operation)
-release=bookworm
+gimp_module=gimp-2.0 depends='gimp (>= 2.10)' release=bookworm
+targets=(ondalux ondalux_cli ondalux_operation)
 gimp=(gimp-console-2.10 -i -d -f) quit=(-b '(gimp-quit 0)')
 if [ "$host" = gimp3 ]; then
-  run=("$source_dir/tools/gimp3-env")
-  gimp_module=gimp-3.0 depends='gimp (>= 3.0)' targets=(ondalux_gimp3 ondalux_operation)
-  release=trixie
+  run=("$source_dir/tools/gimp3-env") targets=(ondalux_gimp3 ondalux_operation)
+  gimp_module=gimp-3.0 depends='gimp (>= 3.0)' release=trixie
   gimp=(gimp-console-3.0 -i -n --quit --batch-interpreter=plug-in-script-fu-eval) quit=()
 fi
 

@@ -16,7 +16,9 @@ namespace
 
 constexpr double memory_limit = 64 << 20;
 
-const std::string folder = "/tmp/ondalux-fuzz-" + std::to_string(getpid());
+// Where each input is written, and where what is made of it goes.
+const std::string input = "/tmp/ondalux-fuzz-in-" + std::to_string(getpid()),
+                  output = "/tmp/ondalux-fuzz-out-" + std::to_string(getpid());
 
 void dent(const ImageFileIo &io, const std::string &input, const std::string &output)
 {
@@ -46,7 +48,6 @@ void dent(const ImageFileIo &io, const std::string &input, const std::string &ou
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  const std::string input = folder + "-in", output = folder + "-out";
   if (FILE *file = std::fopen(input.c_str(), "wb")) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);

@@ -21,9 +21,7 @@
 ; The stored settings bytes, or "none".
 (define (report-stored key)
   (let ((data (catch #f (cadr (gimp-procedural-db-get-data "plug-in-ondalux")))))
-    (if data
-        (apply report key (vector->list data))
-        (report key "none"))))
+    (apply report key (if data (vector->list data) '("none")))))
 
 (define (store-settings bytes)
   (gimp-procedural-db-set-data "plug-in-ondalux" (length bytes) (list->vector bytes)))

@@ -117,11 +117,8 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
 
   run.log = read_file(log_path);
   std::ifstream results(results_path);
-  for (std::string line; std::getline(results, line);) {
-    const size_t space = line.find(' ');
-    run.results[line.substr(0, space)] =
-        space == std::string::npos ? "" : line.substr(space + 1);
-  }
+  for (std::string key, values; results >> key && std::getline(results, values);)
+    run.results[key] = values.empty() ? "" : values.substr(1);
 }
 
 Image saved_pixels(const GimpRun &run, const HostCase &c, const std::string &stage,

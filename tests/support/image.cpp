@@ -40,11 +40,6 @@ std::vector<Image> read_images(const std::string &path)
   return images;
 }
 
-Image read_png(const std::string &path)
-{
-  return read_images(path).at(0);
-}
-
 void write_png(const Image &image, const std::string &path)
 {
   const OIIO::TypeDesc type =

@@ -8,10 +8,8 @@
 #include <vector>
 
 struct Image {
-  int width = 0;
-  int height = 0;
-  int channels = 0; // 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
-  int channel_bytes = 1;
+  // channels: 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
+  int width = 0, height = 0, channels = 0, channel_bytes = 1;
   std::vector<uint8_t> pixels;
   bool floating = false; // channels are half, float or double rather than integers
 
@@ -30,7 +28,6 @@ std::string read_file(const std::string &path);
 
 // Every page or frame of a file, as stored (GIF frames as RGBA over the ones before).
 std::vector<Image> read_images(const std::string &path);
-Image read_png(const std::string &path);
 void write_png(const Image &image, const std::string &path);
 
 // A smooth colour field with sharp stripes; with alpha, a fully transparent band
