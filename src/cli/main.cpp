@@ -349,6 +349,38 @@ struct MemoryBudget {
   }
 };
 
+// Memory taken from a budget for a file's images, given back once they are let go,
+// however the file's work ends.
+struct Reservation {
+  MemoryBudget &budget;
+  double bytes;
+  std::unique_ptr<ImageFile> &file;
+  ~Reservation()
+  {
+    file.reset();
+    budget.give_back(bytes);
+  }
+};
+
+// The hidden file a result is written to, known to the signal handler while it exists
+// and removed unless renamed into place, however the file's work ends.
+struct Temporary {
+  std::string path;
+  int worker;
+
+  Temporary(const std::string &output, int worker)
+      : path(temporary_name(output, worker)), worker(worker)
+  {
+    std::snprintf(temp_paths[worker], PATH_MAX, "%s", path.c_str());
+    temp_in_use[worker] = true;
+  }
+  ~Temporary()
+  {
+    unlink(path.c_str());
+    temp_in_use[worker] = false;
+  }
+};
+
 std::string size_text(double bytes)
 {
   const char *const units[] = {"KiB", "MiB", "GiB", "TiB"};
@@ -385,11 +417,12 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   // whole, and its result may be too, while a writer works.
   const auto beyond_limit = [&](double cost) {
     return "claims " + size_text(cost) +
-           " for its pixels with their result, beyond the " + "memory limit of " +
+           " for its pixels with their result, beyond the memory limit of " +
            size_text(budget.limit) + " (--memory-limit raises it)";
   };
-  if (2 * claimed_image_bytes(job.input) > budget.limit)
-    return beyond_limit(2 * claimed_image_bytes(job.input));
+  const double claimed = 2 * claimed_image_bytes(job.input);
+  if (claimed > budget.limit)
+    return beyond_limit(claimed);
   std::string error;
   const ImageFileIo *io = image_file_io(job.input, job.output, &error);
   if (!io)
@@ -411,6 +444,7 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   const double cost = 2 * largest + double(file->working_bytes);
   if (!budget.take(cost))
     return beyond_limit(cost);
+  const Reservation reservation{budget, cost, file};
 
   static std::mutex random_mutex;
   static std::random_device random_source;
@@ -441,22 +475,14 @@ std::string process(const Options &options, const Job &job, int worker, int thre
     return true;
   };
 
-  const std::string temp = temporary_name(job.output, worker);
-  std::snprintf(temp_paths[worker], PATH_MAX, "%s", temp.c_str());
-  temp_in_use[worker] = true;
-  std::string reason;
-  if (!io->write(temp, *file, dented, &error))
-    reason = read_failed ? "cannot read it: " + error
-                         : "cannot write " + job.output + ": " + error;
-  else if (std::rename(temp.c_str(), job.output.c_str()) != 0)
-    reason = "cannot rename the result into place: " + std::string(std::strerror(errno));
-  if (!reason.empty())
-    unlink(temp.c_str());
-  temp_in_use[worker] = false;
+  const Temporary temp(job.output, worker);
   *images = file->images.size();
-  file.reset();
-  budget.give_back(cost);
-  return reason;
+  if (!io->write(temp.path, *file, dented, &error))
+    return read_failed ? "cannot read it: " + error
+                       : "cannot write " + job.output + ": " + error;
+  if (std::rename(temp.path.c_str(), job.output.c_str()) != 0)
+    return "cannot rename the result into place: " + std::string(std::strerror(errno));
+  return "";
 }
 
 // One line per file, and on a terminal a progress bar below them.

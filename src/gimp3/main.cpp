@@ -131,17 +131,21 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
   if (targets.empty())
     return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
 
+  // The first drawable's copy, read whole for the dialog's preview, serves its render.
+  GeglBufferPtr shown_buffer;
+  SourceCopy shown_source = {};
   if (run_mode == GIMP_RUN_INTERACTIVE) {
     const auto &[shown, state] = targets.front();
     // The dialog opens even where OK will refuse, showing the drawable as it is.
     const bool renderable = !refusal(shown);
-    const GeglBufferPtr buffer(renderable ? gimp_drawable_get_buffer(shown) : nullptr);
-    SourceCopy source =
-        renderable ? new_source_copy(buffer.get(), gimp_drawable_get_format(shown), state)
-                   : SourceCopy{};
-    if (renderable)
-      read_source_rows(source, state.sel_y2);
-    if (!show_dialog(procedure, config, shown, renderable ? &source : nullptr, state))
+    if (renderable) {
+      shown_buffer.reset(gimp_drawable_get_buffer(shown));
+      shown_source =
+          new_source_copy(shown_buffer.get(), gimp_drawable_get_format(shown), state);
+      read_source_rows(shown_source, state.sel_y2);
+    }
+    if (!show_dialog(procedure, config, shown, renderable ? &shown_source : nullptr,
+                     state))
       return gimp_procedure_new_return_values(procedure, GIMP_PDB_CANCEL, nullptr);
   }
 
@@ -157,9 +161,11 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
   gimp_image_undo_group_start(image);
   bool merged = true;
   for (const auto &[drawable, state] : targets) {
-    const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable));
+    const bool shown = shown_buffer && drawable == targets.front().first;
+    const GeglBufferPtr buffer(shown ? nullptr : gimp_drawable_get_buffer(drawable));
     SourceCopy source =
-        new_source_copy(buffer.get(), gimp_drawable_get_format(drawable), state);
+        shown ? std::move(shown_source)
+              : new_source_copy(buffer.get(), gimp_drawable_get_format(drawable), state);
     merged = merged && dent(drawable, source, vals, state);
   }
   gimp_image_undo_group_end(image);
