@@ -131,7 +131,7 @@ int write_to_file(GifFileType *gif, const GifByteType *bytes, int count)
 }
 
 // The dented frames replace the decoded ones, and giflib writes the file they belong
-// to anew, borrowing its frames and extensions. Its output goes through a file of our
+// to anew from its frames and extensions. Its output goes through a file of our
 // own, so that a failure to close it is ours to see.
 bool write_gif(const std::string &path, const ImageFile &file,
                const ImageRows &image_rows, std::string *error)
@@ -153,24 +153,34 @@ bool write_gif(const std::string &path, const ImageFile &file,
       std::fclose(stream);
     return false;
   }
-  const GifFileType *input = source.gif;
+  GifFileType *input = source.gif;
   output->SWidth = input->SWidth;
   output->SHeight = input->SHeight;
   output->SColorResolution = input->SColorResolution;
   output->SBackGroundColor = input->SBackGroundColor;
   output->AspectByte = input->AspectByte;
-  // Writing the screen copies its palette.
   output->SColorMap = input->SColorMap;
   output->ImageCount = input->ImageCount;
   output->SavedImages = input->SavedImages;
   output->ExtensionBlockCount = input->ExtensionBlockCount;
   output->ExtensionBlocks = input->ExtensionBlocks;
-  // Closing, which EGifSpew does when it succeeds, frees only the copies it made.
+#if GIFLIB_MAJOR >= 6
+  // giflib 6 closes the output whether it succeeds or not, freeing everything it holds:
+  // the frames, palettes and extensions pass to it.
+  input->SColorMap = nullptr;
+  input->ImageCount = 0;
+  input->SavedImages = nullptr;
+  input->ExtensionBlockCount = 0;
+  input->ExtensionBlocks = nullptr;
+  const bool spewed = EGifSpew(output, &code) != GIF_ERROR;
+#else
+  // giflib 5 frees only the copies it made, and closes the output only when it succeeds.
   const bool spewed = EGifSpew(output) != GIF_ERROR;
   if (!spewed) {
     code = output->Error;
     EGifCloseFile(output, nullptr);
   }
+#endif
   const bool closed = std::fclose(stream) == 0;
   if (spewed && closed)
     return true;

@@ -10,8 +10,6 @@
 
 #include "image_file.h"
 
-namespace OIIO = OIIO_NAMESPACE;
-
 namespace
 {
 
