@@ -1,34 +1,24 @@
 # Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the plug-ins into the current user's GIMP profiles, the folders GIMP itself
-# uses: for GIMP 2.10 $GIMP2_DIRECTORY when set, else $XDG_CONFIG_HOME/GIMP/2.10, else
-# ~/.config/GIMP/2.10; for GIMP 3 the same with GIMP3_DIRECTORY and 3.0. A relative
-# profile folder is relative to $HOME, as GIMP takes it.
-function(gimp_profile variable version out)
-  if(NOT "$ENV{${variable}}" STREQUAL "")
-    set(profile "$ENV{${variable}}")
-    if(NOT IS_ABSOLUTE "${profile}")
-      set(profile "$ENV{HOME}/${profile}")
-    endif()
-  elseif(NOT "$ENV{XDG_CONFIG_HOME}" STREQUAL "")
-    set(profile "$ENV{XDG_CONFIG_HOME}/GIMP/${version}")
-  else()
-    set(profile "$ENV{HOME}/.config/GIMP/${version}")
+# Installs into the current user's folders, where the installed GIMP and GEGL look for
+# them. Each plug-in goes where its GIMP's own gimptool would install it: gimptool knows
+# the profile folder of the GIMP it comes with (GIMP 3.2 reads ~/.config/GIMP/3.2, not
+# 3.0), and honours GIMP2_DIRECTORY, GIMP3_DIRECTORY and XDG_CONFIG_HOME as GIMP does.
+# The plug-in finds its help pages beside itself.
+function(install_plugin plugin gimptool)
+  execute_process(COMMAND "${gimptool}" --dry-run --install-bin "${plugin}"
+                  OUTPUT_VARIABLE command RESULT_VARIABLE failed)
+  # cp 'PLUGIN' 'FOLDER/'
+  if(failed OR NOT command MATCHES "' '(.+)/'")
+    message(FATAL_ERROR "${gimptool} names no folder for ${plugin}: ${command}")
   endif()
-  set(${out} "${profile}" PARENT_SCOPE)
-endfunction()
-
-# GIMP finds a plug-in in a subfolder only when the folder bears its name; the plug-in
-# finds its help pages beside itself.
-function(install_plugin plugin variable version)
-  gimp_profile(${variable} ${version} profile)
-  file(INSTALL "${plugin}" DESTINATION "${profile}/plug-ins/ondalux" USE_SOURCE_PERMISSIONS)
-  file(INSTALL "${ONDALUX_HELP}" DESTINATION "${profile}/plug-ins/ondalux")
+  file(INSTALL "${plugin}" DESTINATION "${CMAKE_MATCH_1}" USE_SOURCE_PERMISSIONS)
+  file(INSTALL "${ONDALUX_HELP}" DESTINATION "${CMAKE_MATCH_1}")
 endfunction()
 if(ONDALUX_GIMP2_PLUGIN)
-  install_plugin("${ONDALUX_GIMP2_PLUGIN}" GIMP2_DIRECTORY 2.10)
+  install_plugin("${ONDALUX_GIMP2_PLUGIN}" "${ONDALUX_GIMPTOOL2}")
 endif()
 if(ONDALUX_GIMP3_PLUGIN)
-  install_plugin("${ONDALUX_GIMP3_PLUGIN}" GIMP3_DIRECTORY 3.0)
+  install_plugin("${ONDALUX_GIMP3_PLUGIN}" "${ONDALUX_GIMPTOOL3}")
 endif()
 
 set(data_home "$ENV{XDG_DATA_HOME}")

@@ -19,7 +19,12 @@ namespace fs = std::filesystem;
 namespace
 {
 
-const std::string work = ONDALUX_BUILD_DIR "/test-work/cli";
+// The command built here, or with $ONDALUX_COMMAND_RELEASE, the one README's commands
+// built in that Debian root; the tests run it there.
+const char *const release = std::getenv("ONDALUX_COMMAND_RELEASE");
+const std::string work =
+    ONDALUX_BUILD_DIR "/test-work/cli" + (release ? std::string("-") + release : "");
+const std::string build = release ? "/root/ondalux/build" : ONDALUX_BUILD_DIR;
 
 struct Result {
   int exit_status;
@@ -32,9 +37,16 @@ struct Result {
 Result run(const std::string &command)
 {
   fs::remove(work + "/peak.log");
+  std::string in_work = "cd '" + work + "' && " + command + " > out.txt 2> err.txt";
+  if (release) {
+    std::string quoted = "'";
+    for (char c : in_work)
+      quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    in_work = "'" ONDALUX_SOURCE_DIR "/tools/debian-root' --tools " +
+              std::string(release) + " sh -c " + quoted + "'";
+  }
   const auto start = std::chrono::steady_clock::now();
-  const int status =
-      std::system(("cd '" + work + "' && " + command + " > out.txt 2> err.txt").c_str());
+  const int status = std::system(in_work.c_str());
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
           read_file(work + "/err.txt"), elapsed.count(),
@@ -44,7 +56,7 @@ Result run(const std::string &command)
 // The command, behind the wrapper that records its peak resident memory.
 Result ondalux(const std::string &arguments)
 {
-  return run("ONDALUX_REAL_PLUGIN='" ONDALUX_BUILD_DIR
+  return run("ONDALUX_REAL_PLUGIN='" + build +
              "/ondalux' ONDALUX_PEAK_LOG=peak.log '" ONDALUX_BUILD_DIR
              "/peak_rss_wrapper' " +
              arguments);
@@ -85,8 +97,9 @@ struct Cli : ::testing::Test {
 // README says, dents alike through the gegl command.
 TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
 {
-  ASSERT_EQ(run("HOME=home XDG_DATA_HOME=data GIMP2_DIRECTORY=gimp cmake --install "
-                "'" ONDALUX_BUILD_DIR "'")
+  ASSERT_EQ(run("HOME=home XDG_DATA_HOME=data GIMP2_DIRECTORY=gimp GIMP3_DIRECTORY=gimp "
+                "cmake --install '" +
+                build + "'")
                 .exit_status,
             0);
   const struct {
@@ -277,7 +290,8 @@ TEST_F(Cli, AnInterruptedRunLeavesOnlyCompleteImages)
   write_png(make_test_image(3000, 2000, 4, 2), work + "/big.png");
   // Stopped once a temporary is being written; the shell reports its exit status.
   EXPECT_EQ(run("mkdir -p many interrupted && for i in $(seq 12); do cp big.png "
-                "many/in$i.png; done && { '" ONDALUX_BUILD_DIR
+                "many/in$i.png; done && { '" +
+                build +
                 "/ondalux' -q -d interrupted "
                 "many/*.png & for i in $(seq 3000); do ls interrupted/.*.ondalux-* > "
                 "/dev/null 2>&1 && break; sleep 0.002; done; kill -TERM $!; wait $!; }")

@@ -23,11 +23,20 @@ std::string quoted(const std::string &text)
   return '"' + text + '"';
 }
 
-// The host's own command for what runs within it: GIMP 3 lives in its Debian 13 root.
+// GIMP 3's release: trixie (GIMP 3.0) unless $ONDALUX_GIMP3_RELEASE names another.
+std::string gimp3_release()
+{
+  const char *release = std::getenv("ONDALUX_GIMP3_RELEASE");
+  return release ? release : "trixie";
+}
+
+// The host's own command for what runs within it: GIMP 3 lives in a Debian root, where
+// the whole tree is built in /root/ondalux/build.
 std::string in_host(Host host, const std::string &command)
 {
   return host == Host::gimp2 ? command
-                             : "'" ONDALUX_SOURCE_DIR "/tools/gimp3-env' " + command;
+                             : "'" ONDALUX_SOURCE_DIR "/tools/debian-root' --tools " +
+                                   gimp3_release() + " " + command;
 }
 
 } // namespace
@@ -37,7 +46,8 @@ std::string in_host(Host host, const std::string &command)
 GimpRun prepare_run(const std::string &suite, Host host)
 {
   GimpRun run;
-  const fs::path work = fs::path(ONDALUX_BUILD_DIR) / "test-work" / suite;
+  const fs::path work = fs::path(ONDALUX_BUILD_DIR) / "test-work" /
+                        (host == Host::gimp2 ? suite : suite + "-" + gimp3_release());
   fs::remove_all(work);
   const fs::path profile = work / "profile";
   // GIMP warns at exit about data folders that are configured but missing.
@@ -61,10 +71,10 @@ GimpRun prepare_run(const std::string &suite, Host host)
                     "/xdg' XDG_CONFIG_HOME='" + run.work + "/xdg' GIMP" +
                     (host == Host::gimp2 ? "2" : "3") + "_DIRECTORY='" + run.profile +
                     "'";
-  const std::string install =
-      in_host(host, "env " + run.environment + " cmake --install '" ONDALUX_BUILD_DIR +
-                        (host == Host::gimp2 ? "" : "/gimp3-build") + "' > '" + run.work +
-                        "/install.log' 2>&1");
+  const std::string install = in_host(
+      host, "env " + run.environment + " cmake --install '" +
+                (host == Host::gimp2 ? ONDALUX_BUILD_DIR : "/root/ondalux/build") +
+                "' > '" + run.work + "/install.log' 2>&1");
   if (std::system(install.c_str()) != 0)
     throw std::runtime_error("failed: " + install);
   return run;
@@ -105,7 +115,7 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
       host == Host::gimp2
           ? (gui ? "gimp-2.10 -s" : "gimp-console-2.10 -i") + std::string(" -d -f ") +
                 batch + " -b '(gimp-quit 0)'"
-          : (gui ? "gimp-3.0 -s" : "gimp-console-3.0 -i") +
+          : (gui ? "gimp-3 -s" : "gimp-console-3 -i") +
                 std::string(" -n --quit --batch-interpreter=plug-in-script-fu-eval ") +
                 batch;
   const std::string log_path = run.work + "/gimp.log";

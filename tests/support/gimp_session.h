@@ -1,6 +1,6 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Runs table rows of the filter in one GIMP session per host: GIMP 2.10 here, GIMP 3
-// in its Debian 13 root, each with a private profile into which the freshly built
+// in a Debian root (GIMP 3.0 or 3.2), each with a private profile into which the freshly built
 // plug-in is installed by the project's own install step; then checks each row.
 #pragma once
 
