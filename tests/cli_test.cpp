@@ -19,12 +19,16 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// The command built here, or with $ONDALUX_COMMAND_RELEASE, the one README's commands
-// built in that Debian root; the tests run it there.
+// The build here or, with $ONDALUX_COMMAND_RELEASE, the one README's commands made in
+// that Debian root, whose programs run there. The command may come from the build in
+// $ONDALUX_COMMAND_BUILD instead, such as one with sanitizers.
 const char *const release = std::getenv("ONDALUX_COMMAND_RELEASE");
-const std::string work =
-    ONDALUX_BUILD_DIR "/test-work/cli" + (release ? std::string("-") + release : "");
+const char *const command_build = std::getenv("ONDALUX_COMMAND_BUILD");
+const std::string work = ONDALUX_BUILD_DIR "/test-work/cli" +
+                         (release ? std::string("-") + release : "") +
+                         (command_build ? "-sanitized" : "");
 const std::string build = release ? "/root/ondalux/build" : ONDALUX_BUILD_DIR;
+const std::string ondalux_path = (command_build ? command_build : build) + "/ondalux";
 
 struct Result {
   int exit_status;
@@ -56,9 +60,8 @@ Result run(const std::string &command)
 // The command, behind the wrapper that records its peak resident memory.
 Result ondalux(const std::string &arguments)
 {
-  return run("ONDALUX_REAL_PLUGIN='" + build +
-             "/ondalux' ONDALUX_PEAK_LOG=peak.log '" ONDALUX_BUILD_DIR
-             "/peak_rss_wrapper' " +
+  return run("ONDALUX_REAL_PLUGIN='" + ondalux_path +
+             "' ONDALUX_PEAK_LOG=peak.log '" ONDALUX_BUILD_DIR "/peak_rss_wrapper' " +
              arguments);
 }
 
@@ -291,8 +294,8 @@ TEST_F(Cli, AnInterruptedRunLeavesOnlyCompleteImages)
   // Stopped once a temporary is being written; the shell reports its exit status.
   EXPECT_EQ(run("mkdir -p many interrupted && for i in $(seq 12); do cp big.png "
                 "many/in$i.png; done && { '" +
-                build +
-                "/ondalux' -q -d interrupted "
+                ondalux_path +
+                "' -q -d interrupted "
                 "many/*.png & for i in $(seq 3000); do ls interrupted/.*.ondalux-* > "
                 "/dev/null 2>&1 && break; sleep 0.002; done; kill -TERM $!; wait $!; }")
                 .exit_status,
