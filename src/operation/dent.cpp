@@ -91,6 +91,14 @@ GeglRectangle get_required_for_output(GeglOperation *operation, const gchar *,
   return input_extent(operation);
 }
 
+// The whole output is computed at once and parts are served from GEGL's cache. Asked
+// for its output in parts, as GIMP 3.2's projection asks, the operation would otherwise
+// find a computed input (another effect below it) present only around each part.
+GeglRectangle get_cached_region(GeglOperation *operation, const GeglRectangle *)
+{
+  return input_extent(operation);
+}
+
 GeglRectangle get_invalidated_by_change(GeglOperation *operation, const gchar *,
                                         const GeglRectangle *)
 {
@@ -162,6 +170,7 @@ void class_init(gpointer klass, gpointer)
   operation_class->prepare = prepare;
   operation_class->get_required_for_output = get_required_for_output;
   operation_class->get_invalidated_by_change = get_invalidated_by_change;
+  operation_class->get_cached_region = get_cached_region;
   operation_class->process = operation_process;
   // Pixels are read from around the ones written.
   operation_class->want_in_place = FALSE;
