@@ -83,6 +83,7 @@ struct Cli : ::testing::Test {
         write_png(make_test_image(90, 64, channels, bits / 8),
                   work + "/in-" + std::to_string(channels) + "-" + std::to_string(bits) +
                       ".png");
+    write_png(make_test_image(2000, 1500, 4, 2), work + "/large.png");
     ASSERT_EQ(
         run("convert in-3-8.png \\( in-1-16.png -crop 70x50+0+0 \\) in-4-8.png "
             "pages.tif && convert -delay 20 -loop 3 -dispose Background in-3-8.png "
@@ -111,7 +112,9 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
     Box bounds;
     double scale, turbulence;
     int pattern;
-    std::string how = ""; // "in place", or "gegl" for the gegl command
+    // "in place", or through the gegl command: "gegl", or "after OP" for the operation
+    // after OP, which takes OP's output
+    std::string how = "";
   } cases[] = {
       // clang-format off
       {"in-1-8.png", "", {}, 5.0, 0.5, 0},
@@ -132,6 +135,8 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
       {"cmyk.tif", "", {}, 20.0, 1.0, 13},
       {"cmyk.tif", "", {}, 0.0, 0.5, 14},
       {"in-4-16.png", "", {}, 20.0, 0.8, 42, "gegl"},
+      // Large enough that GEGL renders it in parts, on several threads.
+      {"large.png", "", {}, 20.0, 1.0, 42, "after gegl:invert-gamma"},
       // clang-format on
   };
   for (const auto &c : cases) {
@@ -144,18 +149,27 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
     if (c.how == "in place")
       fs::copy_file(work + "/" + c.input, work + "/" + output,
                     fs::copy_options::overwrite_existing);
+    const std::string before = c.how.starts_with("after ") ? c.how.substr(6) + " " : "";
+    const bool gegl = c.how == "gegl" || !before.empty();
+    const auto run_gegl = [&](const std::string &output, const std::string &operations) {
+      return run("XDG_DATA_HOME=data gegl -i " + c.input + " -o " + output + " -- " +
+                 operations);
+    };
     const Result result =
-        c.how == "gegl" ? run("XDG_DATA_HOME=data gegl -i " + c.input + " -o " + output +
-                              " -- ondalux:dent scale=" + std::to_string(c.scale) +
-                              " turbulence=" + std::to_string(c.turbulence) +
-                              " pattern=" + std::to_string(c.pattern))
-                        : ondalux(arguments.str());
+        gegl ? run_gegl(output, before + "ondalux:dent scale=" + std::to_string(c.scale) +
+                                    " turbulence=" + std::to_string(c.turbulence) +
+                                    " pattern=" + std::to_string(c.pattern))
+             : ondalux(arguments.str());
     ASSERT_EQ(result.exit_status, 0) << arguments.str() << "\n" << result.err;
     const size_t printed = result.out.find("(pattern ");
-    const int pattern =
-        c.how == "gegl" ? c.pattern : std::stoi(result.out.substr(printed + 9));
+    const int pattern = gegl ? c.pattern : std::stoi(result.out.substr(printed + 9));
     EXPECT_TRUE(c.pattern < 0 || pattern == c.pattern) << result.out;
-    const std::vector<Image> sources = read_images(work + "/" + c.input);
+    // After another operation, the reference is rendered from that one's output alone.
+    if (!before.empty()) {
+      ASSERT_EQ(run_gegl("before.png", before).exit_status, 0);
+    }
+    const std::vector<Image> sources =
+        read_images(work + "/" + (before.empty() ? c.input : "before.png"));
     const std::vector<Image> written = read_images(work + "/" + output);
     ASSERT_EQ(written.size(), sources.size()) << arguments.str();
     for (size_t i = 0; i < sources.size(); i++) {

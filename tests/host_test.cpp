@@ -89,6 +89,21 @@ std::vector<HostCase> gimp2_cases()
   return cases;
 }
 
+// The operation in GIMP's own filter pipeline, given pattern 7: merged at once, kept as
+// an effect through an XCF file, or on top of another effect, on a layer large enough
+// that GIMP's projection renders it in parts. Under a selection it dents the box cut
+// out as an image of its own.
+const std::vector<HostCase> operation_cases = {
+    {.name = "op-rgb", .settings = "20 1", .run_mode = "FILTER-MERGE"},
+    {.name = "op-u16-rgba", .channels = 4, .bits = 16, .precision = u16_perceptual, .run_mode = "FILTER-MERGE"},
+    {.name = "op-float-rgba", .channels = 4, .bits = 16, .precision = float_linear, .settings = "30 1", .run_mode = "FILTER-MERGE"},
+    {.name = "op-gray-box", .channels = 1, .box = "7 5 30 25", .settings = "30 1", .run_mode = "FILTER-MERGE"},
+    {.name = "op-float-column", .channels = 4, .bits = 16, .precision = float_perceptual, .settings = "50 1", .run_mode = "FILTER-MERGE", .width = 1, .height = 30},
+    {.name = "op-zero-scale", .settings = "0 1", .expect = Expect::unchanged, .run_mode = "FILTER-MERGE"},
+    {.name = "op-effect-xcf", .channels = 4, .settings = "20 0.8", .run_mode = "FILTER-APPEND"},
+    {.name = "op-after-effect", .kind = "inverted", .settings = "20 1", .run_mode = "FILTER-STACK", .width = 1200, .height = 900},
+};
+
 // With nothing stored, libgimp 3 keeps the caller's arguments for last values (GIMP's
 // own Repeat passes the defaults); non-interactive runs store nothing. GIMP 3 checks
 // the arguments' ranges itself.
@@ -102,17 +117,9 @@ std::vector<HostCase> gimp3_cases()
       // Several layers, one pattern; a refused one stops the run before any changes.
       {.name = "two-layers", .kind = "two", .settings = "20 1"},
       {.name = "two-locked", .kind = "two-locked", .expect = Expect::refused, .message = "unlock them first"},
-      {.name = "no-drawable", .kind = "none", .expect = Expect::rejected},
-      // The operation in GIMP's own filter pipeline, given pattern 7: merged at once, or
-      // kept as an effect through an XCF file. Under a selection it dents the box cut
-      // out as an image of its own.
-      {.name = "op-rgb", .settings = "20 1", .run_mode = "FILTER-MERGE"},
-      {.name = "op-u16-rgba", .channels = 4, .bits = 16, .precision = u16_perceptual, .run_mode = "FILTER-MERGE"},
-      {.name = "op-float-rgba", .channels = 4, .bits = 16, .precision = float_linear, .settings = "30 1", .run_mode = "FILTER-MERGE"},
-      {.name = "op-gray-box", .channels = 1, .box = "7 5 30 25", .settings = "30 1", .run_mode = "FILTER-MERGE"},
-      {.name = "op-float-column", .channels = 4, .bits = 16, .precision = float_perceptual, .settings = "50 1", .run_mode = "FILTER-MERGE", .width = 1, .height = 30},
-      {.name = "op-zero-scale", .settings = "0 1", .expect = Expect::unchanged, .run_mode = "FILTER-MERGE"},
-      {.name = "op-effect-xcf", .channels = 4, .settings = "20 0.8", .run_mode = "FILTER-APPEND"},
+      {.name = "no-drawable", .kind = "none", .expect = Expect::rejected}});
+  cases.insert(cases.end(), operation_cases.begin(), operation_cases.end());
+  cases.insert(cases.end(), {
       {.name = "last-values-after", .settings = "60 1", .run_mode = last_values}});
   return cases;
 }
@@ -182,6 +189,19 @@ TEST(Gimp3, RegistrationAndEveryRow)
                      // Sensitive with one drawable selected and with several (1 | 4).
                      "\"RGB*, GRAY*\"\n         5\n", "\"disturbance\"",
                      "\"https://ondalux.org/help\""});
+  expect_all_cases(run, Host::gimp3, cases);
+}
+
+// The operation's module as built here, on Debian 12's GEGL 0.4.42, in place of the
+// root's own: one binary for every Linux GIMP 3.
+TEST(Gimp3, OperationBuiltOnDebian12)
+{
+  GimpRun run = prepare_run("portable", Host::gimp3);
+  std::filesystem::copy_file(ONDALUX_BUILD_DIR "/ondalux-dent.so",
+                             run.work + "/xdg/gegl-0.4/plug-ins/ondalux-dent.so",
+                             std::filesystem::copy_options::overwrite_existing);
+  const std::vector<HostCase> cases(operation_cases.begin(), operation_cases.end() - 1);
+  run_cases(run, Host::gimp3, cases, 300);
   expect_all_cases(run, Host::gimp3, cases);
 }
 

@@ -5,9 +5,14 @@
 (define (first-layer image) (vector-ref (car (gimp-image-get-layers image)) 0))
 (define (new-group image) (car (gimp-group-layer-new image "group")))
 
-; Two copies of the layer, the second locked for "two-locked"; or no drawable at all.
+; Two copies of the layer, the second locked for "two-locked"; no drawable at all; or
+; the layer under an effect computed from it, whose output the operation stacked on it
+; takes as its input.
 (define (host-kind image layer kind)
-  (cond ((member kind '("two" "two-locked"))
+  (cond ((equal? kind "inverted")
+         (gimp-drawable-append-new-filter layer "gegl:invert-gamma" 0 LAYER-MODE-REPLACE 1.0)
+         (list layer))
+        ((member kind '("two" "two-locked"))
          (let ((second (car (gimp-layer-copy layer))))
            (gimp-image-insert-layer image second 0 0)
            (if (equal? kind "two-locked") (gimp-item-set-lock-content second TRUE))
@@ -26,11 +31,13 @@
        (vector->list (car (gimp-drawable-get-filters drawable)))))
 
 ; Run modes beyond GIMP's: the operation merged at once, kept as an effect and read
-; back from an XCF file, or picked from the menu of a display and answered from
-; outside, which then creates the file answered.
+; back from an XCF file, kept as an effect and read through the image's projection
+; (which GIMP renders in parts, unlike an export), or picked from the menu of a display
+; and answered from outside, which then creates the file answered.
 (define FILTER-MERGE 10)
 (define FILTER-APPEND 11)
-(define FILTER-DIALOG 12)
+(define FILTER-STACK 12)
+(define FILTER-DIALOG 13)
 
 (define (run-ondalux run-mode image drawables scale turbulence)
   (let ((filter (lambda (add)
@@ -46,6 +53,13 @@
              (gimp-image-delete image)
              (let ((loaded (load-image xcf)))
                (list status loaded (list (first-layer loaded))))))
+          ((= run-mode FILTER-STACK)
+           (let ((status (status-of (lambda () (filter gimp-drawable-append-new-filter))))
+                 (visible (car (gimp-layer-new-from-visible image image "visible"))))
+             (gimp-image-insert-layer image visible 0 0)
+             (gimp-image-remove-layer image (car drawables))
+             (gimp-layer-flatten visible)
+             (list status image (list visible))))
           ((= run-mode FILTER-DIALOG)
            (let ((display (car (gimp-display-new image)))
                  (answered (string-append work-dir "/answered")))

@@ -129,11 +129,12 @@ Image reference_render(const Image &source, Box bounds, double scale, double tur
 }
 
 std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
-                                  double scale, double turbulence, bool cut_out)
+                                  double scale, double turbulence, bool cut_out, int only)
 {
   std::vector<int> offsets;
   for (int offset = 0; offset < 256; offset++) {
-    if (reference_render(source, bounds, scale, turbulence, offset, cut_out) == rendered)
+    if ((only < 0 || offset == only) &&
+        reference_render(source, bounds, scale, turbulence, offset, cut_out) == rendered)
       offsets.push_back(offset);
   }
   return offsets;

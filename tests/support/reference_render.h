@@ -17,7 +17,8 @@ struct Box {
 Image reference_render(const Image &source, Box bounds, double scale, double turbulence,
                        uint32_t noise_offset, bool cut_out = false);
 
-// The noise offsets (0..255; only the low 8 bits count) whose reference render equals
-// rendered byte for byte.
+// The noise offsets (0..255, or only the one given; only the low 8 bits count) whose
+// reference render equals rendered byte for byte.
 std::vector<int> matching_offsets(const Image &source, const Image &rendered, Box bounds,
-                                  double scale, double turbulence, bool cut_out = false);
+                                  double scale, double turbulence, bool cut_out = false,
+                                  int only = -1);
