@@ -5,6 +5,7 @@
 #include <libgimp/gimpui.h>
 
 #include "preview.h"
+#include "translation.h"
 
 namespace
 {
@@ -15,7 +16,7 @@ void add_setting_entry(GtkWidget *table, int row, const SettingSpec &setting,
                        double *target, GtkWidget *preview)
 {
   GtkObject *adjustment =
-      gimp_scale_entry_new(GTK_TABLE(table), 0, row, setting.label, 180, 75, *target,
+      gimp_scale_entry_new(GTK_TABLE(table), 0, row, _(setting.label), 180, 75, *target,
                            setting.lower, setting.upper, setting.step, setting.page,
                            setting.digits, TRUE, 0.0, 0.0, nullptr, nullptr);
   g_signal_connect(adjustment, "value_changed", G_CALLBACK(gimp_double_adjustment_update),
@@ -49,7 +50,7 @@ bool show_dialog(gint32 drawable_id, const SourceCopy *source, const RenderState
   gimp_ui_init("Ondalux", FALSE);
 
   GtkWidget *dialog = gimp_dialog_new(
-      "Ondalux", "gimp-ondalux", nullptr, GtkDialogFlags(0), gimp_standard_help_func,
+      _(PROC_TITLE), "gimp-ondalux", nullptr, GtkDialogFlags(0), gimp_standard_help_func,
       PROC_NAME, "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-ok", GTK_RESPONSE_OK, nullptr);
   gtk_dialog_set_alternative_button_order(GTK_DIALOG(dialog), GTK_RESPONSE_OK,
                                           GTK_RESPONSE_CANCEL, -1);

@@ -2,6 +2,7 @@
 // GIMP 2.10 host: entry point, registration and the run procedure of
 // "plug-in-ondalux".
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,7 +10,7 @@
 
 #include "dialog.h"
 #include "render_pass.h"
-#include "settings.h"
+#include "translation.h"
 
 namespace
 {
@@ -21,6 +22,13 @@ void run(const gchar *name, gint nparams, const GimpParam *param, gint *nreturn_
 // The status, and an error message when the run fails for a reason the caller could
 // not see coming.
 GimpParam return_values[2];
+
+// A folder beside the plug-in.
+GMemoryPtr<gchar> plugin_subfolder(const char *name)
+{
+  const GMemoryPtr<gchar> plugin_folder(g_path_get_dirname(gimp_get_progname()));
+  return GMemoryPtr<gchar>(g_build_filename(plugin_folder.get(), name, nullptr));
+}
 
 void query()
 {
@@ -37,19 +45,17 @@ void query()
        const_cast<gchar *>(turbulence_setting.arg_blurb)},
   };
 
-  gimp_install_procedure(PROC_NAME, "Ondalux", PROC_BLURB, PROC_AUTHOR, PROC_AUTHOR,
+  // GIMP translates the menu label, blurb and help in the domain registered here.
+  gimp_install_procedure(PROC_NAME, PROC_TITLE, PROC_BLURB, PROC_AUTHOR, PROC_AUTHOR,
                          PROC_DATE, PROC_MENU_LABEL, PROC_IMAGE_TYPES, GIMP_PLUGIN,
                          G_N_ELEMENTS(args), 0, args, nullptr);
   gimp_plugin_menu_register(PROC_NAME, PROC_MENU_PATH);
+  gimp_plugin_domain_register(TEXT_DOMAIN, plugin_subfolder(CATALOG_FOLDER).get());
 
-  gchar *plugin_folder = g_path_get_dirname(gimp_get_progname());
-  gchar *help_folder = g_build_filename(plugin_folder, HELP_FOLDER, nullptr);
-  gchar *help_uri = g_filename_to_uri(help_folder, nullptr, nullptr);
+  const GMemoryPtr<gchar> help_uri(
+      g_filename_to_uri(plugin_subfolder(HELP_FOLDER).get(), nullptr, nullptr));
   if (help_uri)
-    gimp_plugin_help_register(HELP_DOMAIN, help_uri);
-  g_free(help_uri);
-  g_free(help_folder);
-  g_free(plugin_folder);
+    gimp_plugin_help_register(HELP_DOMAIN, help_uri.get());
 }
 
 void fail_with_message(const char *message, gint *nreturn_vals)
@@ -111,6 +117,10 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   }
   const GimpRunMode run_mode = GimpRunMode(param[0].data.d_int32);
   const gint32 drawable_id = param[2].data.d_drawable;
+  // The dialog, the progress and the messages speak the user's language.
+  std::setlocale(LC_ALL, "");
+  bindtextdomain(TEXT_DOMAIN, plugin_subfolder(CATALOG_FOLDER).get());
+  bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
   init_gegl_for_render();
   // libgimp's GEGL buffers reach GIMP through its tile cache, which it also keeps
   // apart from GEGL's: 512 tiles are plenty for bands read and written in order.
@@ -160,17 +170,16 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   }
 
   if (unsupported) {
-    fail_with_message(unsupported, nreturn_vals);
+    fail_with_message(_(unsupported), nreturn_vals);
     return;
   }
   // A layer group's pixels are made from its layers; GIMP refuses to write them.
   if (gimp_item_is_group(drawable_id)) {
-    fail_with_message("Ondalux cannot distort a layer group; pick a layer inside it",
-                      nreturn_vals);
+    fail_with_message(_(GROUP_REASON), nreturn_vals);
     return;
   }
 
-  gimp_progress_init("Distorting...");
+  gimp_progress_init(_(PROGRESS_TEXT));
   RenderTimes times;
   {
     const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable_id));
@@ -182,8 +191,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   report_times(times, double(g_get_monotonic_time() - merge_start) / 1e6);
   // Locked pixels, for one, make GIMP refuse the result.
   if (!merged) {
-    fail_with_message("GIMP did not accept the result: the drawable cannot be modified",
-                      nreturn_vals);
+    fail_with_message(_(NOT_ACCEPTED_REASON), nreturn_vals);
     return;
   }
   gimp_drawable_update(drawable_id, sel_x, sel_y, sel_width, sel_height);

@@ -1,14 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview.h"
 
-#include <memory>
-
 namespace
 {
-
-struct GFreeDeleter {
-  void operator()(guchar *buffer) const { g_free(buffer); }
-};
 
 void untransform(int column, int row, int *x, int *y, void *preview)
 {
@@ -20,7 +14,7 @@ void untransform(int column, int row, int *x, int *y, void *preview)
 void preview_update(const PreviewSource *source, GimpPreview *preview)
 {
   gint width, height, bpp;
-  std::unique_ptr<guchar, GFreeDeleter> buffer(
+  GMemoryPtr<guchar> buffer(
       gimp_zoom_preview_get_source(GIMP_ZOOM_PREVIEW(preview), &width, &height, &bpp));
   if (!buffer)
     return;

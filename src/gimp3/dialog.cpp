@@ -1,9 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialog.h"
 
-#include <memory>
-
 #include <libgimp/gimpui.h>
+
+#include "translation.h"
 
 namespace
 {
@@ -12,10 +12,6 @@ struct PreviewSource {
   const SourceCopy *source;
   const RenderState *state;
   GimpProcedureConfig *config;
-};
-
-struct GFreeDeleter {
-  void operator()(guchar *buffer) const { g_free(buffer); }
 };
 
 void untransform(int column, int row, int *x, int *y, void *preview)
@@ -28,7 +24,7 @@ void untransform(int column, int row, int *x, int *y, void *preview)
 void preview_update(const PreviewSource *source, GimpPreview *preview)
 {
   gint width, height, bpp;
-  std::unique_ptr<guchar, GFreeDeleter> buffer(
+  GMemoryPtr<guchar> buffer(
       gimp_zoom_preview_get_source(GIMP_ZOOM_PREVIEW(preview), &width, &height, &bpp));
   if (!buffer)
     return;
@@ -60,7 +56,7 @@ bool show_dialog(GimpProcedure *procedure, GimpProcedureConfig *config,
   const PreviewSource preview_source = {source, &state, config};
   gimp_ui_init("ondalux");
 
-  GtkWidget *dialog = gimp_procedure_dialog_new(procedure, config, "Ondalux");
+  GtkWidget *dialog = gimp_procedure_dialog_new(procedure, config, _(PROC_TITLE));
   GtkWidget *preview = gimp_zoom_preview_new_from_drawable(drawable);
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), preview,
                      TRUE, TRUE, 0);

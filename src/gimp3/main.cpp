@@ -7,7 +7,7 @@
 
 #include "dialog.h"
 #include "render_pass.h"
-#include "settings.h"
+#include "translation.h"
 
 namespace
 {
@@ -34,16 +34,20 @@ GList *query_procedures(GimpPlugIn *plug_in)
   return g_list_append(nullptr, g_strdup(PROC_NAME));
 }
 
-// All texts are English; there is no message catalogue to look for.
-gboolean set_i18n(GimpPlugIn *, const gchar *, gchar **, gchar **)
+// libgimp binds the domain to the catalogues beside the plug-in before each call, so
+// that everything registered and shown is translated.
+gboolean set_i18n(GimpPlugIn *, const gchar *, gchar **gettext_domain,
+                  gchar **catalog_dir)
 {
-  return FALSE;
+  *gettext_domain = g_strdup(TEXT_DOMAIN);
+  *catalog_dir = g_strdup(CATALOG_FOLDER);
+  return TRUE;
 }
 
 void add_setting_argument(GimpProcedure *procedure, const SettingSpec &setting)
 {
-  gimp_procedure_add_double_argument(procedure, setting.arg_name, setting.nick,
-                                     setting.description, setting.lower, setting.upper,
+  gimp_procedure_add_double_argument(procedure, setting.arg_name, _(setting.nick),
+                                     _(setting.description), setting.lower, setting.upper,
                                      setting.default_value, G_PARAM_READWRITE);
 }
 
@@ -54,9 +58,9 @@ GimpProcedure *create_procedure(GimpPlugIn *plug_in, const gchar *name)
   gimp_procedure_set_image_types(procedure, PROC_IMAGE_TYPES);
   gimp_procedure_set_sensitivity_mask(procedure, GIMP_PROCEDURE_SENSITIVE_DRAWABLE |
                                                      GIMP_PROCEDURE_SENSITIVE_DRAWABLES);
-  gimp_procedure_set_menu_label(procedure, PROC_MENU_LABEL);
+  gimp_procedure_set_menu_label(procedure, _(PROC_MENU_LABEL));
   gimp_procedure_add_menu_path(procedure, PROC_MENU_PATH);
-  gimp_procedure_set_documentation(procedure, PROC_BLURB, PROC_HELP, name);
+  gimp_procedure_set_documentation(procedure, _(PROC_BLURB), _(PROC_HELP), name);
   gimp_procedure_set_attribution(procedure, PROC_AUTHOR, PROC_AUTHOR, PROC_DATE);
   add_setting_argument(procedure, scale_setting);
   add_setting_argument(procedure, turbulence_setting);
@@ -79,13 +83,14 @@ void update_progress(double fraction, void *)
 const char *refusal(GimpDrawable *drawable)
 {
   if (gimp_drawable_is_indexed(drawable))
-    return indexed_reason;
+    return _(indexed_reason);
   // A layer group's pixels are made from its layers; GIMP refuses to write them.
   if (gimp_item_is_group(GIMP_ITEM(drawable)))
-    return "Ondalux cannot distort a layer group; pick a layer inside it";
+    return _(GROUP_REASON);
   if (gimp_item_get_lock_content(GIMP_ITEM(drawable)))
-    return "Ondalux cannot distort locked pixels; unlock them first";
-  return unsupported_format_reason(gimp_drawable_get_format(drawable));
+    return _("Ondalux cannot distort locked pixels; unlock them first");
+  const char *unsupported = unsupported_format_reason(gimp_drawable_get_format(drawable));
+  return unsupported ? _(unsupported) : nullptr;
 }
 
 // Dents one drawable through its shadow; false when GIMP does not take the result.
@@ -115,7 +120,8 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
           ? gimp_core_object_array_get_length(reinterpret_cast<GObject **>(drawables))
           : 0;
   if (count == 0)
-    return fail(procedure, GIMP_PDB_CALLING_ERROR, "Ondalux needs a drawable to distort");
+    return fail(procedure, GIMP_PDB_CALLING_ERROR,
+                _("Ondalux needs a drawable to distort"));
   // libgimp sets GEGL's tile cache from GIMP's preferences before this call.
   init_gegl_for_render();
   const uint32_t noise_offset = g_random_int();
@@ -157,7 +163,7 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
   DistortVals vals = default_vals;
   g_object_get(config, scale_setting.arg_name, &vals.scale, turbulence_setting.arg_name,
                &vals.turbulence, nullptr);
-  gimp_progress_init("Distorting...");
+  gimp_progress_init(_(PROGRESS_TEXT));
   gimp_image_undo_group_start(image);
   bool merged = true;
   for (const auto &[drawable, state] : targets) {
@@ -170,8 +176,7 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
   }
   gimp_image_undo_group_end(image);
   if (!merged)
-    return fail(procedure, GIMP_PDB_EXECUTION_ERROR,
-                "GIMP did not accept the result: the drawable cannot be modified");
+    return fail(procedure, GIMP_PDB_EXECUTION_ERROR, _(NOT_ACCEPTED_REASON));
   if (run_mode != GIMP_RUN_NONINTERACTIVE)
     gimp_displays_flush();
   return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);

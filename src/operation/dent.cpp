@@ -3,10 +3,11 @@
 // runs it live on the canvas and keeps it as an editable effect, and where any GEGL
 // program can run it. Its world is its input's extent, and it copies whole pixels in
 // the input's own format.
+#include <dlfcn.h>
 #include <gegl-plugin.h>
 
 #include "render_pass.h"
-#include "settings.h"
+#include "translation.h"
 
 namespace
 {
@@ -136,7 +137,7 @@ const auto property_flags =
 GParamSpec *setting_property(const char *name, const SettingSpec &setting)
 {
   GParamSpec *pspec = gegl_param_spec_double(
-      name, setting.arg_blurb, setting.description, setting.lower, setting.upper,
+      name, _(setting.arg_blurb), _(setting.description), setting.lower, setting.upper,
       setting.default_value, setting.lower, setting.upper, 1.0, property_flags);
   GeglParamSpecDouble *ui = GEGL_PARAM_SPEC_DOUBLE(pspec);
   ui->ui_step_small = setting.step;
@@ -157,11 +158,12 @@ void class_init(gpointer klass, gpointer)
                                   setting_property("turbulence", turbulence_setting));
   // A seed, so that GIMP's dialog draws a new pattern at one click; its numbers are
   // the command's.
-  GParamSpec *pattern = gegl_param_spec_seed(
-      "pattern", "Pattern",
-      "Which of the 256 noise patterns dents the image; the ondalux command's --pattern "
-      "picks the same one",
-      property_flags);
+  GParamSpec *pattern =
+      gegl_param_spec_seed("pattern", _("Pattern"),
+                           _("Which of the 256 noise patterns dents the image; the "
+                             "ondalux command's --pattern "
+                             "picks the same one"),
+                           property_flags);
   G_PARAM_SPEC_UINT(pattern)->maximum = pattern_count - 1;
   GEGL_PARAM_SPEC_SEED(pattern)->ui_maximum = pattern_count - 1;
   g_object_class_install_property(object_class, PROP_PATTERN, pattern);
@@ -175,10 +177,10 @@ void class_init(gpointer klass, gpointer)
   // Pixels are read from around the ones written.
   operation_class->want_in_place = FALSE;
   GEGL_OPERATION_FILTER_CLASS(klass)->process = process;
-  gegl_operation_class_set_keys(operation_class, "name", OPERATION_NAME, "title",
-                                OPERATION_TITLE, "categories", "distort", "description",
-                                PROC_HELP, "gimp:menu-path", PROC_MENU_PATH,
-                                "gimp:menu-label", OPERATION_MENU_LABEL, nullptr);
+  gegl_operation_class_set_keys(
+      operation_class, "name", OPERATION_NAME, "title", _(OPERATION_TITLE), "categories",
+      "distort", "description", _(PROC_HELP), "gimp:menu-path", PROC_MENU_PATH,
+      "gimp:menu-label", _(OPERATION_MENU_LABEL), nullptr);
 }
 
 } // namespace
@@ -191,8 +193,20 @@ G_MODULE_EXPORT const GeglModuleInfo *gegl_module_query(GTypeModule *)
   return &info;
 }
 
+// The catalogues lie in ONDALUX_OPERATION_CATALOGS, a folder relative to the module's
+// own, which a function of its own tells: every module exports this one's name. Texts
+// are translated when the class is made, in the language of the program that loads
+// the module.
 G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule *module)
 {
+  Dl_info module_file;
+  if (dladdr(reinterpret_cast<void *>(class_init), &module_file)) {
+    const GMemoryPtr<gchar> folder(g_path_get_dirname(module_file.dli_fname));
+    const GMemoryPtr<gchar> catalogs(
+        g_build_filename(folder.get(), ONDALUX_OPERATION_CATALOGS, nullptr));
+    bindtextdomain(TEXT_DOMAIN, catalogs.get());
+  }
+  bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
   const GTypeInfo info = {sizeof(DentClass), nullptr,      nullptr, class_init, nullptr,
                           nullptr,           sizeof(Dent), 0,       nullptr,    nullptr};
   g_type_module_register_type(module, GEGL_TYPE_OPERATION_FILTER, "OndaluxDent", &info,

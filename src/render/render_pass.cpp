@@ -256,18 +256,18 @@ DisplaceParams displace_params(const DistortVals &settings, const RenderState &s
           state.sel_y2};
 }
 
-const char indexed_reason[] =
-    "Ondalux cannot distort indexed images; convert the image to RGB or greyscale first";
+const char *const indexed_reason = N_(
+    "Ondalux cannot distort indexed images; convert the image to RGB or greyscale first");
 
 const char *unsupported_format_reason(const Babl *format)
 {
   if (!format)
-    return "Ondalux cannot read the drawable's pixel format";
+    return N_("Ondalux cannot read the drawable's pixel format");
   if (babl_format_is_palette(format))
     return indexed_reason;
   const int channels = babl_format_get_n_components(format);
   if (channels < 1 || channels > 4)
-    return "Ondalux distorts only pixels of one to four channels";
+    return N_("Ondalux distorts only pixels of one to four channels");
   return nullptr;
 }
 

@@ -16,6 +16,10 @@ struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
 };
 using GeglBufferPtr = std::unique_ptr<GeglBuffer, GObjectUnref>;
+struct GFree {
+  void operator()(gpointer memory) const { g_free(memory); }
+};
+template <typename T> using GMemoryPtr = std::unique_ptr<T, GFree>;
 
 // Initialises GEGL for a plug-in process that renders once: without operation
 // modules, without babl's cache of conversion paths (loading it costs a passing
@@ -46,11 +50,11 @@ DisplaceParams displace_params(const DistortVals &settings, const RenderState &s
 int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
                            int32_t limit);
 
-// Why pixels of format cannot be rendered, or nullptr when they can. An indexed
-// drawable is refused before its format is asked for: libgimp builds that format's
-// palette conversion at a cost of some 340 MiB.
+// Why pixels of format cannot be rendered (an English msgid), or nullptr when they can.
+// An indexed drawable is refused before its format is asked for: libgimp builds that
+// format's palette conversion at a cost of some 340 MiB.
 const char *unsupported_format_reason(const Babl *format);
-extern const char indexed_reason[];
+extern const char *const indexed_reason;
 
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2) in
 // its own format, read row by row as far as needed and shared by the previews and
