@@ -212,22 +212,30 @@ TEST(Gimp3, OperationBuiltOnDebian12)
 // type into the entries; GIMP 3's dialog orders its widgets differently, so its rows
 // keep the values shown. Last values follow the shown row. In GIMP 3 the operation's
 // menu entry opens GIMP's own dialog, whose on-canvas preview at 100% shows exactly
-// what OK merges.
+// what OK merges. In German, each dialog speaks German and Help opens the German page.
 // clang-format off
-std::vector<HostCase> dialog_cases(Host host)
+std::vector<HostCase> dialog_cases(Host host, bool german)
 {
   const auto row = [](const std::string &name, Expect expect, std::string renders_with,
                       std::string answer, std::string kind = "layer") {
     // No answer: a script's run with last values, whose own settings must not count.
     return HostCase{.name = name, .kind = kind, .settings = answer.empty() ? "60 1" : "5 0.5",
-                    .expect = expect, .run_mode = answer.empty() ? last_values : answer == "live" ? "FILTER-DIALOG" : "RUN-INTERACTIVE",
+                    .expect = expect, .run_mode = answer.empty() ? last_values : answer.starts_with("live") ? "FILTER-DIALOG" : "RUN-INTERACTIVE",
                     .renders_with = renders_with, .width = 160, .height = 120, .answer = answer};
   };
+  // Filte_rs > _Distorts (before _Decor; in German Ver_zerren, which opens at once) >
+  // Ondalux _Live... after Apply _Lens..., and _Merge filter (in German, Filter _vereinen
+  // after _Vorschau).
+  if (host == Host::gimp3 && german)
+    return {row("german", Expect::reference, "5 0.5", "- - ok screenshot help"),
+            row("live-german", Expect::reference, "5 0.5", "live alt+r,z,l,l,Return alt+v,alt+v,space")};
   if (host == Host::gimp3)
     return {row("cancel", Expect::unchanged, "", "- - cancel help"),
             row("shown", Expect::reference, "5 0.5", "- - ok screenshot"),
             row("last-values", Expect::reference, "5 0.5", ""),
-            row("live", Expect::reference, "5 0.5", "live")};
+            row("live", Expect::reference, "5 0.5", "live alt+r,d,Right,l,l,Return alt+m")};
+  if (german)
+    return {row("german", Expect::reference, "5 0.5", "- - ok screenshot help")};
   return {row("cancel", Expect::unchanged, "", "40 0.9 cancel help"),
           row("close", Expect::unchanged, "", "41 0.7 close"),
           row("first-ok", Expect::reference, "5 0.5", "- - ok"),
@@ -238,10 +246,25 @@ std::vector<HostCase> dialog_cases(Host host)
 }
 // clang-format on
 
-void expect_dialogs(Host host, const std::string &suite)
+// The German catalogue's translation of a one-line msgid.
+std::string german(const std::string &msgid)
 {
-  GimpRun run = prepare_run(suite, host);
-  const std::vector<HostCase> cases = dialog_cases(host);
+  const std::string catalog = read_file(ONDALUX_SOURCE_DIR "/po/de.po");
+  const std::string key = "msgid \"" + msgid + "\"\nmsgstr \"";
+  const size_t start = catalog.find(key) + key.size();
+  return catalog.substr(start, catalog.find('"', start) - start);
+}
+
+std::string without_mnemonic(std::string label)
+{
+  std::erase(label, '_');
+  return label;
+}
+
+void expect_dialogs(Host host, const std::string &suite, bool german_texts = false)
+{
+  GimpRun run = prepare_run(suite, host, german_texts);
+  const std::vector<HostCase> cases = dialog_cases(host, german_texts);
   std::thread gimp([&] { run_cases(run, host, cases, 300, true); });
   for (const HostCase &c : cases)
     EXPECT_TRUE(c.answer.empty() ||
@@ -253,12 +276,13 @@ void expect_dialogs(Host host, const std::string &suite)
   gimp.join();
   expect_all_cases(run, host, cases);
 
-  // Help opened the plug-in's own page, once.
+  // Help opened the plug-in's own page in the dialog's language, once.
   EXPECT_EQ(read_file(run.work + "/help-opened.txt"),
-            run.profile + "/plug-ins/ondalux/help/en/index.html\n");
+            run.profile + "/plug-ins/ondalux/help/" + (german_texts ? "de" : "en") +
+                "/index.html\n");
 
   for (const HostCase &c : cases) {
-    if (c.answer.find("screenshot") == std::string::npos && c.answer != "live")
+    if (c.answer.find("screenshot") == std::string::npos && !c.answer.starts_with("live"))
       continue;
     const Image shown = read_images(run.work + "/" + c.name + ".png").at(0);
     EXPECT_TRUE(contains_exactly(shown, saved_pixels(run, c, "after")))
@@ -266,6 +290,33 @@ void expect_dialogs(Host host, const std::string &suite)
     EXPECT_FALSE(contains_exactly(shown, saved_pixels(run, c, "before")))
         << c.name << ": the preview shows the image undistorted";
   }
+  if (!german_texts)
+    return;
+  // Each dialog showed its German texts, GIMP 3's operation among them, and GIMP knows
+  // the plug-in's domain (2.10) or its German menu label (3).
+  const std::string texts = "\n" + read_file(run.work + "/dialog-texts.txt");
+  // Each dialog's title, and the msgids of its labels.
+  std::vector<std::pair<std::string, std::vector<std::string>>> dialogs = {
+      {german("Ondalux"),
+       {host == Host::gimp2 ? "Scale:" : "_Scale",
+        host == Host::gimp2 ? "Turbulence:" : "_Turbulence"}}};
+  if (host == Host::gimp3)
+    dialogs.push_back(
+        {german("Ondalux Live") + " (ondalux:dent)", {"Scale", "Turbulence", "Pattern"}});
+  for (const auto &[title, labels] : dialogs) {
+    const size_t start = texts.find("\n" + title + "\t");
+    ASSERT_NE(start, std::string::npos) << title << " not in" << texts;
+    const std::string dialog =
+        texts.substr(start, texts.find('\n', start + 1) - start) + "\t";
+    for (const std::string &label : labels) {
+      const std::string shown = without_mnemonic(german(label));
+      EXPECT_NE(shown, without_mnemonic(label)) << label << " is not translated";
+      EXPECT_NE(dialog.find("\t" + shown + "\t"), std::string::npos)
+          << shown << " not in" << dialog;
+    }
+  }
+  expect_registered(run, {host == Host::gimp2 ? "(locale-def \"ondalux\""
+                                              : "\"" + german("_Ondalux...") + "\""});
 }
 
 TEST(Gimp2, Dialog)
@@ -273,9 +324,19 @@ TEST(Gimp2, Dialog)
   expect_dialogs(Host::gimp2, "dialog-gimp2");
 }
 
+TEST(Gimp2, DialogInGerman)
+{
+  expect_dialogs(Host::gimp2, "dialog-gimp2-de", true);
+}
+
 TEST(Gimp3, Dialog)
 {
   expect_dialogs(Host::gimp3, "dialog-gimp3");
+}
+
+TEST(Gimp3, DialogInGerman)
+{
+  expect_dialogs(Host::gimp3, "dialog-gimp3-de", true);
 }
 
 } // namespace

@@ -112,7 +112,10 @@ in_system sh -c "apt-get -o Acquire::Check-Valid-Until=false update -qq &&
 check "apt installs it with GIMP" "in_system dpkg -s gimp >/dev/null"
 # The profile holds no plug-ins, so GIMP found the filter in the system folder.
 render_rows "$system" in_system
-check "the help page is installed" "[ -f '$system$plugin_dir/ondalux/help/en/index.html' ]"
+check "the help pages and catalogues are installed, and the plug-in reaches them" \
+  "[ -f '$system$plugin_dir/ondalux/help/de/index.html' ] &&
+   [ -f '$system/usr/share/locale/de/LC_MESSAGES/ondalux.mo' ] &&
+   [ -f '$system$plugin_dir/ondalux/locale/de/LC_MESSAGES/ondalux.mo' ]"
 if [ "$host" = gimp2 ]; then
   cp "$source_dir/samples/checkerboard.png" "$system/var/tmp/input.png"
   check "the command dents a PNG into a TIFF" \

@@ -4,11 +4,11 @@
 #   answer_dialog.sh SCALE|- TURBULENCE|- ok|cancel|close [screenshot] [help]
 # answers the plug-in's dialog: "-" leaves a value as shown; "screenshot" saves the
 # dialog as $ROW.png just before the answer; "help" presses Help first.
-#   answer_dialog.sh live
-# picks Filters > Distorts > Ondalux Live... in GIMP 3's image window, saves the
-# screen with GIMP's dialog and the on-canvas preview as $ROW.png, then merges the
-# filter with OK and creates the file "answered". Fails with a line saying why if a
-# dialog does not appear or does not go.
+#   answer_dialog.sh live MENU_KEYS MERGE_KEYS
+# picks Ondalux Live in GIMP 3's image window with the comma-separated MENU_KEYS,
+# saves the screen with GIMP's dialog and the on-canvas preview as $ROW.png, then
+# merges the filter with the comma-separated MERGE_KEYS and OK, and creates the file
+# "answered". Fails with a line saying why if a dialog does not appear or does not go.
 set -u
 # Polled rather than waited for: a window that goes during a search makes xdotool fail.
 window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
@@ -28,15 +28,13 @@ if [ "$1" = live ]; then
   wait_window ' – GIMP$' present
   sleep 1
   xdotool windowfocus --sync "$found" || { echo "cannot focus the image window"; exit 1; }
-  # Filte_rs, then _Distorts (before _Decor), into it, and its second L: Ondalux _Live
-  # after Apply _Lens.
-  xdotool key --delay 400 alt+r d Right l l Return
+  xdotool key --delay 400 ${2//,/ }
   wait_window '\(ondalux:dent\)$' present
   # The pointer leaves no tooltip over the dialog; the canvas renders the preview.
   xdotool mousemove 0 0
   sleep 3
   import -window root "$ROW.png" || { echo "screenshot failed"; exit 1; }
-  xdotool windowfocus --sync "$found" && xdotool key --delay 300 alt+m alt+o
+  xdotool windowfocus --sync "$found" && xdotool key --delay 300 ${3//,/ } alt+o
   wait_window '\(ondalux:dent\)$' gone
   touch answered
   exit 0

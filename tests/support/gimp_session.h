@@ -1,7 +1,7 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Runs table rows of the filter in one GIMP session per host: GIMP 2.10 here, GIMP 3
-// in a Debian root (GIMP 3.0 or 3.2), each with a private profile into which the freshly built
-// plug-in is installed by the project's own install step; then checks each row.
+// in a Debian root (GIMP 3.0 or 3.2), each with a private profile into which the freshly
+// built plug-in is installed by the project's own install step; then checks each row.
 #pragma once
 
 #include <map>
@@ -48,8 +48,9 @@ struct GimpRun {
   }
 };
 
-// A fresh work folder and profile for suite, with the plug-in installed.
-GimpRun prepare_run(const std::string &suite, Host host);
+// A fresh work folder and profile for suite, with the plug-in installed; GIMP runs in
+// German when german is true.
+GimpRun prepare_run(const std::string &suite, Host host, bool german = false);
 
 // Runs the rows in one session, killed after timeout_seconds. A GUI session needs a
 // display; the web browser it opens for help records the page in help-opened.txt.
