@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 # Answers a dialog as a user would, on the X display the test runs under:
-#   answer_dialog.sh SCALE|- TURBULENCE|- ok|cancel|close [screenshot] [help]
-# answers the plug-in's dialog: "-" leaves a value as shown; "screenshot" saves the
+#   answer_dialog.sh SCALE|- TURBULENCE|- KEY [screenshot] [help]
+# answers the plug-in's dialog with KEY, an xdotool key (OK's or Cancel's mnemonic, or
+# Escape, which closes the window): "-" leaves a value as shown; "screenshot" saves the
 # dialog as $ROW.png just before the answer; "help" presses Help first.
 #   answer_dialog.sh live MENU_KEYS MERGE_KEYS
 # picks Ondalux Live in GIMP 3's image window with the comma-separated MENU_KEYS,
@@ -56,6 +57,5 @@ xdotool key --delay 50 Tab
 [[ " $* " != *" screenshot "* ]] || { sleep 1.5 && import -window "$found" "$ROW.png"; } ||
   { echo "screenshot failed"; exit 1; }
 [[ " $* " != *" help "* ]] || { xdotool key alt+h; sleep 3; xdotool windowfocus --sync "$found"; }
-# Escape closes the dialog as its window's close button does.
-case $3 in ok) xdotool key alt+o ;; cancel) xdotool key alt+c ;; close) xdotool key Escape ;; esac
+xdotool key "$3"
 wait_window '^Ondalux$' gone

@@ -1,9 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // A GTK module for the dialog tests, loaded into GIMP and its plug-ins through
 // GTK_MODULES and built against the GTK they use: a second after a dialog is shown, it
-// appends a line to the file $ONDALUX_DIALOG_TEXTS with the dialog's title and the
-// texts of its labels and labelled widgets (GIMP's sliders draw their own), each after
-// a tab.
+// appends a line to the file $ONDALUX_DIALOG_TEXTS with the dialog's title and, each
+// after a tab, the label of every widget in it that has one (labels with their
+// mnemonics, buttons, GIMP's sliders).
 #include <cstdio>
 
 #include <gtk/gtk.h>
@@ -13,15 +13,11 @@ namespace
 
 void write_labels(GtkWidget *widget, gpointer file)
 {
-  GParamSpec *label = g_object_class_find_property(G_OBJECT_GET_CLASS(widget), "label");
-  if (GTK_IS_LABEL(widget)) {
-    std::fprintf(static_cast<std::FILE *>(file), "\t%s",
-                 gtk_label_get_text(GTK_LABEL(widget)));
-  } else if (label && label->value_type == G_TYPE_STRING) {
-    gchar *text = nullptr;
-    g_object_get(widget, "label", &text, nullptr);
-    std::fprintf(static_cast<std::FILE *>(file), "\t%s", text ? text : "");
-    g_free(text);
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(widget), "label")) {
+    gchar *label = nullptr;
+    g_object_get(widget, "label", &label, nullptr);
+    std::fprintf(static_cast<std::FILE *>(file), "\t%s", label ? label : "");
+    g_free(label);
   }
   if (GTK_IS_CONTAINER(widget))
     gtk_container_forall(GTK_CONTAINER(widget), write_labels, file);

@@ -49,7 +49,7 @@ struct GimpRun {
 };
 
 // A fresh work folder and profile for suite, with the plug-in installed; GIMP runs in
-// German when german is true.
+// German when german is true, and records the texts of its dialogs.
 GimpRun prepare_run(const std::string &suite, Host host, bool german = false);
 
 // Runs the rows in one session, killed after timeout_seconds. A GUI session needs a

@@ -15,6 +15,17 @@ std::string read_file(const std::string &path)
   return bytes.str();
 }
 
+std::string in_root(const std::string &release, const std::string &command)
+{
+  std::string quoted = "'";
+  for (char c : command)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return (release.empty()
+              ? ""
+              : "'" ONDALUX_SOURCE_DIR "/tools/debian-root' --tools " + release) +
+         " sh -c " + quoted + "'";
+}
+
 std::vector<Image> read_images(const std::string &path)
 {
   OIIO::ImageSpec config; // samples exactly as stored: alpha not premultiplied, CMYK

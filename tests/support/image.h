@@ -26,6 +26,10 @@ struct Image {
 // The file's bytes; "" when it cannot be read.
 std::string read_file(const std::string &path);
 
+// A shell command that runs the shell command command here or, unless release is
+// empty, in the Debian root of release, with the tests' tools.
+std::string in_root(const std::string &release, const std::string &command);
+
 // Every page or frame of a file, as stored (GIF frames as RGBA over the ones before).
 std::vector<Image> read_images(const std::string &path);
 void write_png(const Image &image, const std::string &path);
