@@ -6,7 +6,7 @@
 
 #include "displace_points.h"
 #include "render_kernel.h"
-#include "render_pass.h"
+#include "preview_render.h"
 
 namespace
 {

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "displace_points.h"
-#include "render_pass.h"
+#include "pixel_renderer.h"
 
 namespace
 {

@@ -9,7 +9,7 @@
 #include <libgimp/gimp.h>
 
 #include "dialog.h"
-#include "render_pass.h"
+#include "selection_pass.h"
 #include "translation.h"
 
 namespace

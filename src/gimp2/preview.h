@@ -5,7 +5,7 @@
 #include <libgimp/gimp.h>
 #include <libgimp/gimpui.h>
 
-#include "render_pass.h"
+#include "preview_render.h"
 
 // What the preview renders from: the run's copy of the drawable (nullptr: show the
 // drawable as it is), its selection and pattern, and the dialog's settings.

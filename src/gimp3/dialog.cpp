@@ -3,6 +3,7 @@
 
 #include <libgimp/gimpui.h>
 
+#include "preview_render.h"
 #include "translation.h"
 
 namespace

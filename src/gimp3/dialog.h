@@ -4,7 +4,7 @@
 
 #include <libgimp/gimp.h>
 
-#include "render_pass.h"
+#include "selection_pass.h"
 
 // Shows the modal dialog editing config, previewing the run's pattern from source (the
 // run's copy of the drawable, or nullptr when it cannot be rendered); true when

@@ -6,7 +6,7 @@
 #include <libgimp/gimp.h>
 
 #include "dialog.h"
-#include "render_pass.h"
+#include "selection_pass.h"
 #include "translation.h"
 
 namespace

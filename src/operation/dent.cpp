@@ -6,7 +6,7 @@
 #include <dlfcn.h>
 #include <gegl-plugin.h>
 
-#include "render_pass.h"
+#include "extent_area.h"
 #include "translation.h"
 
 namespace
@@ -85,25 +85,25 @@ GeglRectangle input_extent(GeglOperation *operation)
   return extent ? *extent : GeglRectangle{0, 0, 0, 0};
 }
 
-// Any pixel may come from anywhere in the extent, and a change anywhere may move any.
-GeglRectangle get_required_for_output(GeglOperation *operation, const gchar *,
-                                      const GeglRectangle *)
+DistortVals settings_of(GeglOperation *operation)
 {
-  return input_extent(operation);
+  const Dent *dent = dent_of(operation);
+  return {dent->scale, dent->turbulence};
 }
 
-// The whole output is computed at once and parts are served from GEGL's cache. Asked
-// for its output in parts, as GIMP 3.2's projection asks, the operation would otherwise
-// find a computed input (another effect below it) present only around each part.
-GeglRectangle get_cached_region(GeglOperation *operation, const GeglRectangle *)
+// An area filter, as GEGL's own distorts are: an area needs the input around it as far
+// as the offsets reach, and a change of the input changes the output as far around it.
+GeglRectangle get_required_for_output(GeglOperation *operation, const gchar *,
+                                      const GeglRectangle *area)
 {
-  return input_extent(operation);
+  return extent_required_area(input_extent(operation), *area, settings_of(operation));
 }
 
 GeglRectangle get_invalidated_by_change(GeglOperation *operation, const gchar *,
-                                        const GeglRectangle *)
+                                        const GeglRectangle *changed)
 {
-  return input_extent(operation);
+  return extent_invalidated_area(input_extent(operation), *changed,
+                                 settings_of(operation));
 }
 
 // Scale 0 moves nothing: the input is passed on as the output.
@@ -124,10 +124,9 @@ gboolean operation_process(GeglOperation *operation, GeglOperationContext *conte
 gboolean process(GeglOperation *operation, GeglBuffer *input, GeglBuffer *output,
                  const GeglRectangle *result, gint level)
 {
-  const Dent *dent = dent_of(operation);
   render_extent_area(input, output, gegl_operation_get_format(operation, "output"),
-                     input_extent(operation), *result, level,
-                     {dent->scale, dent->turbulence}, dent->pattern);
+                     input_extent(operation), *result, level, settings_of(operation),
+                     dent_of(operation)->pattern);
   return TRUE;
 }
 
@@ -172,7 +171,6 @@ void class_init(gpointer klass, gpointer)
   operation_class->prepare = prepare;
   operation_class->get_required_for_output = get_required_for_output;
   operation_class->get_invalidated_by_change = get_invalidated_by_change;
-  operation_class->get_cached_region = get_cached_region;
   operation_class->process = operation_process;
   // Pixels are read from around the ones written.
   operation_class->want_in_place = FALSE;

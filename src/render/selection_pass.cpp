@@ -1,0 +1,216 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+#include "selection_pass.h"
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+// Starts threads that call render(row) for every row in [0, rows) between them; only
+// plain computation runs off the calling thread, which alone talks to GEGL.
+template <typename RenderRow>
+std::vector<std::thread> start_rendering_rows(int32_t rows, int threads, RenderRow render)
+{
+  threads = std::min<int32_t>(threads, rows);
+  std::vector<std::thread> workers;
+  for (int chunk = 0; chunk < threads; chunk++) {
+    workers.emplace_back([=] {
+      for (int32_t row = rows * chunk / threads; row < rows * (chunk + 1) / threads;
+           row++)
+        render(row);
+    });
+  }
+  return workers;
+}
+
+void join_all(std::vector<std::thread> &workers)
+{
+  for (std::thread &worker : workers)
+    worker.join();
+}
+
+int32_t tile_height(GeglBuffer *buffer)
+{
+  gint height = 64;
+  g_object_get(buffer, "tile-height", &height, nullptr);
+  return std::max(height, 1);
+}
+
+// Adds the seconds from its making to its end to *total, unless total is nullptr.
+struct Stopwatch {
+  double *total;
+  gint64 start = g_get_monotonic_time();
+  ~Stopwatch()
+  {
+    if (total)
+      *total += double(g_get_monotonic_time() - start) / 1e6;
+  }
+};
+
+struct Band {
+  int32_t top = 0, bottom = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// Writes bands of the selection into the shadow, handing each to the host at once
+// rather than all at the end, and reports progress at rows that are multiples of 32.
+struct BandWriter {
+  GeglBuffer *dest;
+  const Babl *format;
+  const RenderState &state;
+  RenderProgress progress;
+  size_t row_bytes;
+  RenderTimes *times;
+
+  void write(const Band &band) const
+  {
+    const Stopwatch stopwatch{times ? &times->writing : nullptr};
+    const GeglRectangle rect = {state.sel_x, band.top, state.sel_width,
+                                band.bottom - band.top};
+    gegl_buffer_set(dest, &rect, 0, format, band.pixels.data(), int(row_bytes));
+    gegl_buffer_flush(dest);
+    if (band.bottom % 32 == 0 && progress.update)
+      progress.update(double(band.bottom - state.sel_y) / double(state.sel_height),
+                      progress.data);
+  }
+};
+
+// Whole source positions: bands of rows, each ending where a row of tiles ends, are
+// computed by worker threads from the source copy while this thread writes the band
+// before and reads the source rows the next band needs.
+void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
+                         const BandWriter &writer, int32_t band_height, int threads)
+{
+  const RenderState &state = writer.state;
+  const double turbulence = renderer.params.turbulence;
+  const int32_t reach = displacement_reach(renderer.params, renderer.displaced,
+                                           turbulence * turbulence, state.sel_y2);
+  const auto band_bottom = [&](int32_t top) {
+    return std::min((top / band_height + 1) * band_height, state.sel_y2);
+  };
+  Band bands[2];
+  for (Band &band : bands)
+    band.pixels.resize(writer.row_bytes * size_t(band_height));
+
+  double *const reading = writer.times ? &writer.times->reading : nullptr;
+  double *const computing = writer.times ? &writer.times->computing : nullptr;
+  {
+    const Stopwatch stopwatch{reading};
+    read_source_rows(source, band_bottom(state.sel_y) + reach);
+  }
+  const Band *written = nullptr;
+  for (int32_t top = state.sel_y, index = 0; top < state.sel_y2; index ^= 1) {
+    Band &band = bands[index];
+    band.top = top;
+    band.bottom = band_bottom(top);
+    std::vector<std::thread> workers =
+        start_rendering_rows(band.bottom - band.top, threads, [&, top](int32_t row) {
+          render_row(renderer.tables, renderer.params, renderer.displaced, source.view,
+                     state.sel_x, top + row, state.sel_width,
+                     band.pixels.data() + size_t(row) * writer.row_bytes);
+        });
+    if (written)
+      writer.write(*written);
+    if (band.bottom < state.sel_y2) {
+      const Stopwatch stopwatch{reading};
+      read_source_rows(source, band_bottom(band.bottom) + reach);
+    }
+    {
+      const Stopwatch stopwatch{computing};
+      join_all(workers);
+    }
+    written = &band;
+    top = band.bottom;
+  }
+  if (written)
+    writer.write(*written);
+}
+
+// Positions with a fraction (a one-pixel selection edge at the origin): every pixel
+// samples the buffer, so everything runs on this thread.
+void render_sampled_bands(const PixelRenderer &renderer, const SourceCopy &source,
+                          const BandWriter &writer, int32_t band_height)
+{
+  const RenderState &state = writer.state;
+  Band band;
+  band.pixels.resize(writer.row_bytes * size_t(band_height));
+  const size_t bpp = size_t(source.view.bpp);
+  for (band.top = state.sel_y; band.top < state.sel_y2; band.top = band.bottom) {
+    band.bottom = std::min((band.top / band_height + 1) * band_height, state.sel_y2);
+    uint8_t *pixel = band.pixels.data();
+    for (int32_t row = band.top; row < band.bottom; row++)
+      for (int32_t column = state.sel_x; column < state.sel_x2; column++, pixel += bpp)
+        render_sampled_pixel(renderer, source.buffer, column, row, pixel);
+    writer.write(band);
+  }
+}
+
+} // namespace
+
+void init_gegl_for_render()
+{
+  g_setenv("BABL_INHIBIT_CACHE", "1", FALSE);
+  // No operation modules: the pass uses none, and loading them all takes a third of
+  // a second.
+  g_setenv("GEGL_PATH", "", TRUE);
+  gegl_init(nullptr, nullptr);
+  g_object_set(gegl_config(), "tile-cache-size", guint64(16) << 20, nullptr);
+}
+
+SourceCopy new_source_copy(GeglBuffer *buffer, const Babl *format,
+                           const RenderState &state)
+{
+  const int32_t bpp = babl_format_get_bytes_per_pixel(format);
+  const size_t size = size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(bpp);
+  SourceCopy source = {
+      buffer, format, std::unique_ptr<uint8_t[]>(new uint8_t[size]), {}, 0};
+  source.view = {source.pixels.get(), state.sel_x2, state.sel_y2, bpp};
+  return source;
+}
+
+void read_source_rows(SourceCopy &source, int32_t rows)
+{
+  rows = std::min(rows, source.view.height);
+  if (rows <= source.rows_read)
+    return;
+  const GeglRectangle rect = {0, source.rows_read, source.view.width,
+                              rows - source.rows_read};
+  const size_t row_bytes = size_t(source.view.width) * size_t(source.view.bpp);
+  gegl_buffer_get(source.buffer, &rect, 1.0, source.format,
+                  source.pixels.get() + size_t(source.rows_read) * row_bytes,
+                  int(row_bytes), GEGL_ABYSS_NONE);
+  source.rows_read = rows;
+}
+
+void render_sampled_pixel(const PixelRenderer &renderer, GeglBuffer *buffer, double x,
+                          double y, uint8_t *dest)
+{
+  double nx = x, ny = y;
+  if (renderer.displaced)
+    displace(renderer.tables, renderer.params, x, y, &nx, &ny);
+  const GeglRectangle square = {sample_floor(nx), sample_floor(ny), 2, 2};
+  uint8_t block[4 * 4 * sizeof(double)];
+  gegl_buffer_get(buffer, &square, 1.0, renderer.format, block,
+                  2 * babl_format_get_bytes_per_pixel(renderer.format), GEGL_ABYSS_CLAMP);
+  blend_block(renderer, block, nx, ny, dest);
+}
+
+void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
+                      const RenderState &state, int threads, RenderProgress progress,
+                      RenderTimes *times)
+{
+  const PixelRenderer renderer = new_pixel_renderer(source.format, settings, state);
+  const BandWriter writer = {dest,
+                             source.format,
+                             state,
+                             progress,
+                             size_t(state.sel_width) * size_t(source.view.bpp),
+                             times};
+  const int32_t band_height = tile_height(dest);
+  if (renderer.whole)
+    render_copied_bands(renderer, source, writer, band_height, std::max(threads, 1));
+  else
+    render_sampled_bands(renderer, source, writer, band_height);
+}
