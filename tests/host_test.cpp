@@ -4,11 +4,13 @@
 // run modes, each row checked against the reference render or for being left alone.
 // Under Xvfb, one session each: the dialog.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -293,6 +295,135 @@ TEST(Gimp2, Dialogs)
 TEST(Gimp3, Dialogs)
 {
   expect_dialogs(Host::gimp3, "dialog-gimp3");
+}
+
+// The operation in GEGL itself, as a canvas asks for it, in the root of Debian 13 or
+// testing: views of a 640x480 layer after an effect (GEGL's cache, which holds only
+// what it was asked for, or invert-gamma), rendered in parts through a cache, with
+// mipmap rendering on, after a change of the settings (FIRST to SETTINGS) and after a
+// block painted beside the view. At 100% a view is the reference render's crop, pixel
+// for pixel; zoomed out it is close to the reference scaled down, on a smooth layer.
+struct GeglCase {
+  std::string name;
+  Box view;
+  std::string format = "u8", effect = "cache", settings = "20 1", first = "5 0.5";
+  double zoom = 1;
+  int parts = 2;
+  Box paint = {0, 0, 0, 0};
+};
+// clang-format off
+const GeglCase gegl_cases[] = {
+    {.name = "inside", .view = {300, 200, 160, 120}},
+    {.name = "inside-float", .view = {300, 200, 160, 120}, .format = "float", .effect = "invert-gamma"},
+    {.name = "edge", .view = {0, 150, 120, 100}, .parts = 3},
+    {.name = "edge-float", .view = {200, 0, 150, 60}, .format = "float"},
+    {.name = "corner", .view = {540, 400, 100, 80}, .settings = "30 1"},
+    {.name = "corner-float", .view = {0, 380, 100, 100}, .format = "float", .effect = "invert-gamma"},
+    {.name = "painted", .view = {300, 200, 160, 120}, .first = "20 1", .paint = {470, 250, 40, 40}},
+    {.name = "painted-float", .view = {300, 200, 160, 120}, .format = "float", .effect = "invert-gamma", .first = "20 1", .paint = {520, 240, 40, 60}},
+    {.name = "zoomed-out", .view = {0, 0, 160, 120}, .settings = "30 0.5", .zoom = 0.25, .parts = 3},
+    {.name = "zoomed-out-half", .view = {40, 30, 240, 180}, .settings = "30 0.5", .first = "20 1", .zoom = 0.5},
+};
+// clang-format on
+
+// A layer without sharp edges, whose mipmap levels stay close to its pixels.
+Image smooth_image(int width, int height)
+{
+  Image image = make_test_image(width, height, 4);
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++)
+      for (int c = 0; c < 4; c++)
+        image.at(x, y)[c] = uint8_t(
+            c == 3 ? 255 : 127.5 + 127.5 * std::sin((x * (c + 1) + y * (3 - c)) / 120.0));
+  return image;
+}
+
+Image crop(const Image &image, Box box)
+{
+  Image part{box.width,           box.height, image.channels,
+             image.channel_bytes, {},         image.floating};
+  for (int y = 0; y < box.height; y++)
+    part.pixels.insert(part.pixels.end(), image.at(box.x, box.y + y),
+                       image.at(box.x, box.y + y) + box.width * image.pixel_bytes());
+  return part;
+}
+
+// Peak signal-to-noise ratio of an 8-bit view against image scaled down by 1 / zoom.
+double psnr_scaled(const Image &view, const Image &image, Box box, double zoom)
+{
+  const int step = int(1 / zoom);
+  double squares = 0;
+  for (int y = 0; y < box.height; y++)
+    for (int x = 0; x < box.width; x++)
+      for (int c = 0; c < 4; c++) {
+        double sum = 0;
+        for (int k = 0; k < step * step; k++)
+          sum +=
+              image.at((box.x + x) * step + k % step, (box.y + y) * step + k / step)[c];
+        const double difference = view.at(x, y)[c] - sum / (step * step);
+        squares += difference * difference;
+      }
+  return 10 * std::log10(255.0 * 255.0 / (squares / (box.width * box.height * 4)));
+}
+
+TEST(Gegl, ViewsInPartsAfterChanges)
+{
+  const char *release = std::getenv("ONDALUX_GIMP3_RELEASE");
+  ASSERT_TRUE(release);
+  const std::string work = ONDALUX_BUILD_DIR "/test-work/gegl-" + std::string(release);
+  const int width = 640, height = 480;
+  std::filesystem::remove_all(work);
+  std::filesystem::create_directories(work + "/modules");
+  const auto write_raw = [&](const Image &image, const std::string &name) {
+    std::ofstream(work + "/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char *>(image.pixels.data()),
+               std::streamsize(image.pixels.size()));
+  };
+  write_raw(make_test_image(width, height, 4), "sharp.data");
+  write_raw(smooth_image(width, height), "smooth.data");
+  std::ofstream rows(work + "/rows.txt");
+  for (const GeglCase &c : gegl_cases)
+    rows << c.name << (c.zoom < 1 ? " smooth.data " : " sharp.data ") << c.format << " "
+         << c.effect << " " << c.settings << " " << c.first << " " << c.view.x << " "
+         << c.view.y << " " << c.view.width << " " << c.view.height << " " << c.zoom
+         << " " << c.parts << " " << c.paint.x << " " << c.paint.y << " " << c.paint.width
+         << " " << c.paint.height << "\n";
+  rows.close();
+  const std::string command =
+      "cd '" + work +
+      "' && cp /root/ondalux/build/ondalux-dent.so modules/ && g++ -O2 "
+      "-o gegl-views '" ONDALUX_SOURCE_DIR "/tests/support/gegl_views.cpp' $(pkg-config "
+      "--cflags --libs gegl-0.4) && ./gegl-views modules " +
+      std::to_string(width) + " " + std::to_string(height) + " > gegl.log 2>&1";
+  ASSERT_EQ(std::system(in_root(release, command).c_str()), 0)
+      << read_file(work + "/gegl.log");
+
+  for (const GeglCase &c : gegl_cases) {
+    const int bytes = c.format == "float" ? 4 : 1;
+    const auto read_raw = [&](const std::string &suffix, int w, int h) {
+      const std::string data = read_file(work + "/" + c.name + suffix);
+      return Image{w, h, 4, bytes, {data.begin(), data.end()}, bytes == 4};
+    };
+    const Image source = read_raw("-source.data", width, height);
+    const Image view = read_raw("-view.data", c.view.width, c.view.height);
+    double scale, turbulence;
+    std::istringstream(c.settings) >> scale >> turbulence;
+    const Image whole =
+        reference_render(source, {0, 0, width, height}, scale, turbulence, 7, true);
+    if (c.zoom < 1) {
+      EXPECT_GT(psnr_scaled(view, whole, c.view, c.zoom), 34) << c.name;
+      continue;
+    }
+    EXPECT_TRUE(view == crop(whole, c.view)) << c.name;
+    if (c.paint.width > 0) {
+      const Image block = crop(source, {c.paint.x, c.paint.y, 1, 1});
+      bool shown = false;
+      for (size_t i = 0; i < view.pixels.size(); i += block.pixels.size())
+        shown |= std::equal(block.pixels.begin(), block.pixels.end(), &view.pixels[i]);
+      EXPECT_TRUE(shown) << c.name
+                         << ": no pixel of the view comes from the painted block";
+    }
+  }
 }
 
 } // namespace
