@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-# Installs Ondalux for the current user into every GIMP found here: the plug-in into
-# each GIMP 2.10 and 3.x profile (the Flatpak's among them), the GEGL operation where
-# GEGL looks (GIMP 3 lists it as Filters > Distorts > Ondalux Live...), and the
-# ondalux command into ~/.local/bin. What it installs is listed in
-# $XDG_DATA_HOME/ondalux/installed, which --uninstall removes again.
+# The release archive's install.sh: installs Ondalux for the current user into every
+# GIMP found here: the plug-in into each GIMP 2.10 and 3.x profile (the Flatpak's among
+# them), the GEGL operation where GEGL looks (GIMP 3 lists it as Filters > Distorts >
+# Ondalux Live...), and the ondalux command into ~/.local/bin. What it installs is
+# listed in $XDG_DATA_HOME/ondalux/installed, which --uninstall removes again.
 #   ./install.sh [--dry-run] [--uninstall]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,15 +31,15 @@ run() {
 
 if $uninstall; then
   [ -f "$manifest" ] || { echo "install.sh: nothing to uninstall ($manifest is missing)" >&2 && exit 1; }
-  # Files first, then the folders the install made, deepest first, where empty.
-  while IFS= read -r path; do
+  # Files first, the list among them, then the folders the install made, deepest
+  # first, where empty.
+  mapfile -t listed < <(sort -r "$manifest")
+  for path in "${listed[@]}" "$manifest"; do
     [ ! -f "$path" ] || run rm -f "$path"
-  done <"$manifest"
-  sort -r "$manifest" | while IFS= read -r path; do
+  done
+  for path in "${listed[@]}"; do
     [ ! -d "$path" ] || run rmdir --ignore-fail-on-non-empty "$path"
   done
-  run rm -f "$manifest"
-  run rmdir --ignore-fail-on-non-empty "$(dirname "$manifest")"
   echo "Ondalux is uninstalled."
   exit 0
 fi
@@ -70,9 +70,10 @@ put() {
 }
 # Copies the files of folder $1 into folder $2, keeping the folders below it.
 put_tree() {
-  local file
+  local file folder
   while IFS= read -r file; do
-    put "$1/$file" "$2/$(dirname "$file")"
+    folder=$(dirname "$file")
+    put "$1/$file" "$2${folder/#./}"
   done < <(cd "$1" && find . -type f | sort)
 }
 
