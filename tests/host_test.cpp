@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -424,6 +425,121 @@ TEST(Gegl, ViewsInPartsAfterChanges)
                          << ": no pixel of the view comes from the painted block";
     }
   }
+}
+
+// The release archive where users are: in a fresh system of Debian 12, 13 or testing
+// with GIMP and nothing else, a user with a fresh home unpacks it and runs install.sh.
+// Each GIMP then renders with the plug-in and, in GIMP 3, the operation as the
+// reference render does; in testing, so does a GIMP 3.2 run with the Flatpak's
+// folders, which the user had started once. No binary names a library it does not use,
+// and --uninstall removes exactly what install.sh listed.
+TEST(Release, InstallsForEachGimp)
+{
+  namespace fs = std::filesystem;
+  const std::string release = std::getenv("ONDALUX_GIMP3_RELEASE");
+  const Host host = release == "bookworm" ? Host::gimp2 : Host::gimp3;
+  GimpRun run;
+  run.work = ONDALUX_BUILD_DIR "/test-work/release-" + release;
+  fs::remove_all(run.work);
+  fs::create_directories(run.work + "/home");
+  const std::string home = run.work + "/home", flatpak = home + "/.var/app/org.gimp.GIMP",
+                    in_flatpak = "XDG_CONFIG_HOME='" + flatpak +
+                                 "/config' XDG_DATA_HOME='" + flatpak + "/data' ";
+  ASSERT_EQ(std::system(("'" ONDALUX_SOURCE_DIR "/tools/debian-root' --gimp-only " +
+                         release + " > '" + run.work + "/system'")
+                            .c_str()),
+            0);
+  run.system = read_file(run.work + "/system");
+  run.system.pop_back();
+  const auto in_work = [&](const std::string &command) {
+    return std::system(in_root(run.system, "cd '" + run.work + "' && HOME='" + home +
+                                               "' " + command + " > out.txt 2>&1")
+                           .c_str());
+  };
+  if (release == "forky")
+    in_work(in_flatpak + "gimp-console-3 -i -n --quit --batch-interpreter="
+                         "plug-in-script-fu-eval -b '(gimp-message \"first start\")'");
+  const std::string archive =
+      fs::directory_iterator(ONDALUX_BUILD_DIR "/release")->path().string();
+  ASSERT_EQ(in_work("tar xzf '" + archive + "' && ondalux-*/install.sh"), 0)
+      << read_file(run.work + "/out.txt");
+  const std::string installed = read_file(run.work + "/out.txt");
+  EXPECT_NE(
+      installed.find(host == Host::gimp2  ? "GIMP 2.10 (" + home + "/.config/GIMP/2.10)"
+                     : release == "forky" ? "GIMP 3.2 (" + flatpak + "/config/GIMP/3.2)"
+                                          : "GIMP 3.0 (" + home + "/.config/GIMP/3.0)"),
+      std::string::npos)
+      << installed;
+
+  // Each binary of the archive names the libraries it calls and nothing else.
+  const std::string runtime = "libc libgcc_s libm libstdc++ ",
+                    gegl =
+                        runtime + "libbabl-0.1 libgegl-0.4 libglib-2.0 libgobject-2.0 ";
+  const std::map<std::string, std::string> needs =
+      host == Host::gimp2
+          ? std::map<std::string, std::string>{{"gimp-2.10/ondalux",
+                                                gegl +
+                                                    "libgimp-2.0 libgimpui-2.0 "
+                                                    "libgimpwidgets-2.0 libgtk-x11-2.0"},
+                                               {"gegl-0.4/ondalux-dent.so", gegl},
+                                               {"bin/ondalux", runtime}}
+          : std::map<std::string, std::string>{
+                {"gimp-3/ondalux", gegl + "libgimp-3.0 libgimpbase-3.0 libgimpui-3.0 "
+                                          "libgimpwidgets-3.0 libgio-2.0 libgtk-3"}};
+  for (const auto &[binary, libraries] : needs) {
+    ASSERT_EQ(in_work("readelf -d ondalux-*/" + binary +
+                      " | sed -n 's/.*library: "
+                      "\\[\\(.*\\)\\.so.*/\\1/p' && ldd -u ondalux-*/" +
+                      binary),
+              0);
+    std::istringstream expected(libraries), named(read_file(run.work + "/out.txt"));
+    EXPECT_EQ(std::set<std::string>(std::istream_iterator<std::string>(named), {}),
+              std::set<std::string>(std::istream_iterator<std::string>(expected), {}))
+        << binary;
+  }
+  // The archive's command dents PNG, JPEG and GIF, and names the module other files need.
+  if (host == Host::gimp2) {
+    write_png(make_test_image(48, 36, 3), run.work + "/in.png");
+    EXPECT_EQ(in_work("ondalux-*/bin/ondalux -q -o out.png in.png"), 0);
+    EXPECT_NE(in_work("ondalux-*/bin/ondalux -q -o out.tif in.png"), 0);
+    EXPECT_NE(
+        read_file(run.work + "/out.txt").find("ondalux-openimageio.so is not installed"),
+        std::string::npos);
+  }
+
+  std::vector<HostCase> cases = {{.name = "archive-plugin", .settings = "20 1"}};
+  if (host == Host::gimp3)
+    cases.push_back(
+        {.name = "archive-operation", .settings = "20 1", .run_mode = "FILTER-MERGE"});
+  for (const std::string &folders : {std::string(), in_flatpak}) {
+    if (!folders.empty() && release != "forky")
+      break;
+    run.environment = "HOME='" + home + "' " + folders;
+    run_cases(run, host, cases, 300);
+    expect_all_cases(run, host, cases);
+  }
+
+  // The home's files, and the folders install.sh made; GIMP's profile keeps its own.
+  const auto files = [&] {
+    std::set<std::string> paths;
+    for (const auto &entry : fs::recursive_directory_iterator(home))
+      if (entry.is_regular_file())
+        paths.insert(entry.path().string());
+    return paths;
+  };
+  std::set<std::string> left = files(), made;
+  std::istringstream listed(read_file(home + "/.local/share/ondalux/installed"));
+  for (std::string path; std::getline(listed, path);)
+    if (fs::is_directory(path))
+      made.insert(path);
+    else
+      EXPECT_EQ(left.erase(path), 1u) << path << " was listed but not installed";
+  left.erase(home + "/.local/share/ondalux/installed");
+  ASSERT_EQ(in_work("ondalux-*/install.sh --uninstall"), 0)
+      << read_file(run.work + "/out.txt");
+  EXPECT_EQ(files(), left);
+  for (const std::string &folder : made)
+    EXPECT_FALSE(fs::is_directory(folder) && fs::is_empty(folder)) << folder;
 }
 
 } // namespace

@@ -30,13 +30,6 @@ std::string gimp3_release()
   return release ? release : "trixie";
 }
 
-// The host's own command for what runs within it: GIMP 3 lives in a Debian root, where
-// the whole tree is built in /root/ondalux/build.
-std::string in_host(Host host, const std::string &command)
-{
-  return in_root(host == Host::gimp2 ? "" : gimp3_release(), command);
-}
-
 } // namespace
 
 // The work folder's data folder is the user's: the operation is installed there, and
@@ -45,7 +38,9 @@ std::string in_host(Host host, const std::string &command)
 // the texts of every dialog into dialog-texts.txt.
 GimpRun prepare_run(const std::string &suite, Host host, bool german)
 {
+  // GIMP 3 lives in a Debian root, where the whole tree is built in /root/ondalux/build.
   GimpRun run;
+  run.system = host == Host::gimp2 ? "" : gimp3_release();
   const fs::path work = fs::path(ONDALUX_BUILD_DIR) / "test-work" /
                         (host == Host::gimp2 ? suite : suite + "-" + gimp3_release());
   fs::remove_all(work);
@@ -83,7 +78,7 @@ GimpRun prepare_run(const std::string &suite, Host host, bool german)
               "/tests/support/dialog_texts.cpp' $(pkg-config --cflags --libs gtk+-" +
               std::string(gimp2 ? "2.0" : "3.0") + ")";
   }
-  const std::string command = in_host(host, "cd '" + run.work + "' && export " +
+  const std::string command = in_root(run.system, "cd '" + run.work + "' && export " +
                                                 run.environment + " && " + set_up) +
                               " > '" + run.work + "/set-up.log' 2>&1";
   if (std::system(command.c_str()) != 0)
@@ -132,7 +127,7 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
   const std::string log_path = run.work + "/gimp.log";
   std::system(("cd '" + run.work + "' && timeout -k 5 " +
                std::to_string(timeout_seconds) + " " +
-               in_host(host, "env " + run.environment + " " + gimp) + " < /dev/null > '" +
+               in_root(run.system, "env " + run.environment + " " + gimp) + " < /dev/null > '" +
                log_path + "' 2>&1")
                   .c_str());
 

@@ -41,6 +41,7 @@ struct HostCase {
 struct GimpRun {
   std::string work, profile, log;             // log: GIMP's and its plug-ins' output
   std::string environment;                    // GIMP's and the install's, a private home
+  std::string system; // where GIMP runs: here (""), a Debian root's release or folder
   std::map<std::string, std::string> results; // (report key value ...) by key
   std::string value(const std::string &key) const
   {

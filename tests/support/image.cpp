@@ -20,9 +20,10 @@ std::string in_root(const std::string &release, const std::string &command)
   std::string quoted = "'";
   for (char c : command)
     quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return (release.empty()
-              ? ""
-              : "'" ONDALUX_SOURCE_DIR "/tools/debian-root' --tools " + release) +
+  const std::string root = "'" ONDALUX_SOURCE_DIR "/tools/debian-root' ";
+  return (release.empty()        ? ""
+          : release[0] == '/' ? root + "--in '" + release + "'"
+                              : root + "--tools " + release) +
          " sh -c " + quoted + "'";
 }
 

@@ -27,7 +27,8 @@ struct Image {
 std::string read_file(const std::string &path);
 
 // A shell command that runs the shell command command here or, unless release is
-// empty, in the Debian root of release, with the tests' tools.
+// empty, in the Debian root of release, with the tests' tools, or in the root at the
+// folder release names.
 std::string in_root(const std::string &release, const std::string &command);
 
 // Every page or frame of a file, as stored (GIF frames as RGBA over the ones before).
