@@ -482,7 +482,8 @@ TEST(Release, InstallsForEachGimp)
                                                     "libgimp-2.0 libgimpui-2.0 "
                                                     "libgimpwidgets-2.0 libgtk-x11-2.0"},
                                                {"gegl-0.4/ondalux-dent.so", gegl},
-                                               {"bin/ondalux", runtime}}
+                                               {"bin/ondalux",
+                                                runtime + "ld-linux-x86-64"}}
           : std::map<std::string, std::string>{
                 {"gimp-3/ondalux", gegl + "libgimp-3.0 libgimpbase-3.0 libgimpui-3.0 "
                                           "libgimpwidgets-3.0 libgio-2.0 libgtk-3"}};

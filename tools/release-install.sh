@@ -8,7 +8,7 @@
 #   ./install.sh [--dry-run] [--uninstall]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-needed_glibc=@GLIBC@
+needed_glibc=@GLIBC@ gimp3_glibc=@GLIBC_GIMP3@
 dry_run=false uninstall=false
 for argument in "$@"; do
   case $argument in
@@ -49,7 +49,11 @@ if [ "$(uname -s)" != Linux ] || [ "$(uname -m)" != x86_64 ]; then
   exit 1
 fi
 glibc=$(getconf GNU_LIBC_VERSION 2>/dev/null | awk '{ print $2 }' || true)
-if [ -z "$glibc" ] || [ "$(printf '%s\n%s\n' "$needed_glibc" "$glibc" | sort -V | head -n 1)" != "$needed_glibc" ]; then
+# Whether this C library is version $1 or later.
+glibc_at_least() {
+  [ -n "$glibc" ] && [ "$(printf '%s\n%s\n' "$1" "$glibc" | sort -V | head -n 1)" = "$1" ]
+}
+if ! glibc_at_least "$needed_glibc"; then
   echo "install.sh: Ondalux needs the GNU C library $needed_glibc or later; this system has ${glibc:-another C library}" >&2
   exit 1
 fi
@@ -80,6 +84,10 @@ put_tree() {
 # The plug-in for GIMP version $1 into profile $2, with its help pages and catalogues.
 put_plugin() {
   local folder=$2/plug-ins/ondalux
+  if [ "$1" != 2.10 ] && ! glibc_at_least "$gimp3_glibc"; then
+    echo "GIMP $1 ($2): skipped, its plug-in needs the GNU C library $gimp3_glibc or later"
+    return 0
+  fi
   put "$here/gimp-$([ "$1" = 2.10 ] && echo 2.10 || echo 3)/ondalux" "$folder"
   put_tree "$here/share/help" "$folder/help"
   put_tree "$here/share/locale" "$folder/locale"
