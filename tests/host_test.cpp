@@ -431,8 +431,8 @@ TEST(Gegl, ViewsInPartsAfterChanges)
 // with GIMP and nothing else, a user with a fresh home unpacks it and runs install.sh.
 // Each GIMP then renders with the plug-in and, in GIMP 3, the operation as the
 // reference render does; in testing, so does a GIMP 3.2 run with the Flatpak's
-// folders, which the user had started once. No binary names a library it does not use,
-// and --uninstall removes exactly what install.sh listed.
+// folders, which the user had started once. --uninstall removes exactly what
+// install.sh listed.
 TEST(Release, InstallsForEachGimp)
 {
   namespace fs = std::filesystem;
@@ -474,34 +474,6 @@ TEST(Release, InstallsForEachGimp)
       std::string::npos)
       << installed;
 
-  // Each binary of the archive names the libraries it calls and nothing else.
-  const std::string runtime = "libc libgcc_s libm libstdc++ ",
-                    gegl =
-                        runtime + "libbabl-0.1 libgegl-0.4 libglib-2.0 libgobject-2.0 ";
-  const std::map<std::string, std::string> needs =
-      host == Host::gimp2
-          ? std::map<std::string, std::string>{{"gimp-2.10/ondalux",
-                                                gegl +
-                                                    "libgimp-2.0 libgimpui-2.0 "
-                                                    "libgimpwidgets-2.0 libgtk-x11-2.0"},
-                                               {"gegl-0.4/ondalux-dent.so", gegl},
-                                               {"bin/ondalux",
-                                                runtime + "ld-linux-x86-64"}}
-          : std::map<std::string, std::string>{
-                {"gimp-3/ondalux", gegl + "libgimp-3.0 libgimpbase-3.0 libgimpui-3.0 "
-                                          "libgimpwidgets-3.0 libgio-2.0 libgtk-3"}};
-  for (const auto &[binary, libraries] : needs) {
-    ASSERT_EQ(in_work("ldd -u ondalux-*/" + binary), 0)
-        << read_file(run.work + "/out.txt");
-    ASSERT_EQ(in_work("readelf -d ondalux-*/" + binary +
-                          " | sed -n 's/.*library: \\[\\(.*\\)\\.so.*/\\1/p'",
-                      true),
-              0);
-    std::istringstream expected(libraries), named(read_file(run.work + "/out.txt"));
-    EXPECT_EQ(std::set<std::string>(std::istream_iterator<std::string>(named), {}),
-              std::set<std::string>(std::istream_iterator<std::string>(expected), {}))
-        << binary;
-  }
   // The archive's command dents PNG, JPEG and GIF, and names the module other files need.
   if (host == Host::gimp2) {
     write_png(make_test_image(48, 36, 3), run.work + "/in.png");
