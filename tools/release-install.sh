@@ -81,10 +81,11 @@ put_tree() {
   done < <(cd "$1" && find . -type f | sort)
 }
 
-# The plug-in for GIMP version $1 into profile $2, with its help pages and catalogues.
+# The plug-in for GIMP version $1 into profile $2, with its help pages and catalogues;
+# $3 is "flatpak" for the Flatpak's, which runs with the C library of its sandbox.
 put_plugin() {
   local folder=$2/plug-ins/ondalux
-  if [ "$1" != 2.10 ] && ! glibc_at_least "$gimp3_glibc"; then
+  if [ "$1" != 2.10 ] && [ "${3:-}" != flatpak ] && ! glibc_at_least "$gimp3_glibc"; then
     echo "GIMP $1 ($2): skipped, its plug-in needs the GNU C library $gimp3_glibc or later"
     return 0
   fi
@@ -129,7 +130,7 @@ if [ -z "$flatpak_versions" ] && command -v flatpak >/dev/null &&
   flatpak_versions=$(flatpak info org.gimp.GIMP | sed -n 's/^ *Version: *\([0-9]*\.[0-9]*\).*/\1/p')
 fi
 for version in $flatpak_versions; do
-  put_plugin "$version" "$flatpak/config/GIMP/$version" && found=$((found + 1))
+  put_plugin "$version" "$flatpak/config/GIMP/$version" flatpak && found=$((found + 1))
 done
 
 # The operation where GEGL looks, natively and in the Flatpak, its catalogues beside.
