@@ -453,7 +453,8 @@ TEST(Release, InstallsForEachGimp)
   const auto out = [&] { return read_file(run.work + "/out.txt"); };
   ASSERT_EQ(
       in_work("'" ONDALUX_SOURCE_DIR "/tools/debian-root' --gimp-only " + release, true),
-      0);
+      0)
+      << out();
   const std::string made_system = out(); // the path comes last, after any progress
   run.system = made_system.substr(made_system.rfind('\n', made_system.size() - 2) + 1);
   run.system.pop_back();

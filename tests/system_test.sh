@@ -77,10 +77,11 @@ plugin_dir=$("${in_root[@]}" pkg-config --variable=gimplibdir "$gimp_module")/pl
 check "lintian finds nothing" "! \"\${in_root[@]}\" lintian '$deb' 2>&1 | grep -v 'running with root'"
 check "depends on GIMP" "dpkg-deb -f '$deb' Depends | grep -qF '$depends'"
 
-# A fresh system of the package's release, with the packages the root downloaded.
+# A fresh system of the package's release, with the packages the root downloaded (the
+# packages alone: a shared apt lock would make one root's apt wait for another's).
 system=$work/system
 cp -a "$pristine" "$system"
-cp -aln "$env_root/var/cache/apt/archives/." "$system/var/cache/apt/archives/"
+cp -ln "$env_root"/var/cache/apt/archives/*.deb "$system/var/cache/apt/archives/"
 cp "$deb" "$system/var/tmp/"
 in_system=("${root[@]}" --in "$system")
 echo "installing $(basename "$deb") and what it needs into it with apt"
