@@ -1,15 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// The GEGL side of the operation's table, built and run in a Debian root against its
-// GEGL, as a canvas uses the operation: a layer, an effect computed from it, and
-// ondalux:dent, whose view is rendered in parts through a cache with the FIRST
-// settings, again with the others, and again after a block of the layer is painted.
-//   gegl_views MODULES WIDTH HEIGHT   (in the folder of rows.txt)
-// Each line of rows.txt:
-//   NAME INPUT FORMAT EFFECT SCALE TURBULENCE FIRST_SCALE FIRST_TURBULENCE
-//   X Y WIDTH HEIGHT ZOOM PARTS PAINT_X PAINT_Y PAINT_WIDTH PAINT_HEIGHT
-// INPUT: the layer's file, R'G'B'A u8. Writes NAME-source.data, what the effect hands
-// the operation, and NAME-view.data, the view at ZOOM, both in FORMAT (u8: R'G'B'A u8,
-// float: RGBA float).
+// The GEGL side of the operation's table (gegl_cases.h), built and run in a Debian root
+// against its GEGL, as a canvas uses the operation.
+//   gegl_views MODULES   (in the folder of sharp.data and smooth.data, R'G'B'A u8 layers)
+// Writes NAME-source.data, what the effect hands the operation, and NAME-view.data,
+// the view at its zoom, both in the row's format.
 #include <gegl.h>
 
 #include <cstdint>
@@ -17,6 +11,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "gegl_cases.h"
 
 namespace
 {
@@ -47,45 +43,40 @@ void write_view(GeglNode *node, const GeglRectangle &view, double zoom, int part
 
 int main(int argc, char **argv)
 {
-  if (argc != 4)
+  if (argc != 2)
     return 2;
   g_object_set(gegl_config(), "mipmap-rendering", TRUE, nullptr); // as GIMP sets it
   gegl_init(nullptr, nullptr);
   gegl_load_module_directory(argv[1]);
-  const GeglRectangle extent = {0, 0, std::stoi(argv[2]), std::stoi(argv[3])};
+  const GeglRectangle extent = {0, 0, gegl_layer_width, gegl_layer_height};
   const Babl *u8 = babl_format("R'G'B'A u8");
-  std::ifstream rows("rows.txt");
-  std::string name, input_path, format_name, effect_name;
-  double scale, turbulence, first_scale, first_turbulence, zoom;
-  GeglRectangle view, paint;
-  int parts;
-  while (rows >> name >> input_path >> format_name >> effect_name >> scale >>
-         turbulence >> first_scale >> first_turbulence >> view.x >> view.y >>
-         view.width >> view.height >> zoom >> parts >> paint.x >> paint.y >>
-         paint.width >> paint.height) {
-    std::ifstream input_file(input_path, std::ios::binary);
+  for (const GeglCase &c : gegl_cases) {
+    std::ifstream input_file(c.zoom < 1 ? "smooth.data" : "sharp.data", std::ios::binary);
     const std::vector<char> input{std::istreambuf_iterator<char>(input_file), {}};
-    const Babl *format = format_name == "float" ? babl_format("RGBA float") : u8;
+    const Babl *format =
+        c.format == std::string("float") ? babl_format("RGBA float") : u8;
+    const GeglRectangle view = {c.view.x, c.view.y, c.view.width, c.view.height},
+                        paint = {c.paint.x, c.paint.y, c.paint.width, c.paint.height};
     GeglBuffer *layer = gegl_buffer_new(&extent, format);
     gegl_buffer_set(layer, &extent, 0, u8, input.data(), GEGL_AUTO_ROWSTRIDE);
     GeglNode *graph = gegl_node_new();
     GeglNode *source = gegl_node_new_child(graph, "operation", "gegl:buffer-source",
                                            "buffer", layer, nullptr);
-    GeglNode *effect =
-        gegl_node_new_child(graph, "operation", ("gegl:" + effect_name).c_str(), nullptr);
+    GeglNode *effect = gegl_node_new_child(
+        graph, "operation", (std::string("gegl:") + c.effect).c_str(), nullptr);
     GeglNode *dent =
-        gegl_node_new_child(graph, "operation", "ondalux:dent", "scale", first_scale,
-                            "turbulence", first_turbulence, "pattern", 7u, nullptr);
+        gegl_node_new_child(graph, "operation", "ondalux:dent", "scale", c.first_scale,
+                            "turbulence", c.first_turbulence, "pattern", 7u, nullptr);
     gegl_node_link_many(source, effect, dent, nullptr);
-    const std::string view_path = name + "-view.data";
-    write_view(dent, view, zoom, parts, format, view_path);
-    gegl_node_set(dent, "scale", scale, "turbulence", turbulence, nullptr);
-    write_view(dent, view, zoom, parts, format, view_path);
+    const std::string view_path = std::string(c.name) + "-view.data";
+    write_view(dent, view, c.zoom, c.parts, format, view_path);
+    gegl_node_set(dent, "scale", c.scale, "turbulence", c.turbulence, nullptr);
+    write_view(dent, view, c.zoom, c.parts, format, view_path);
     const std::vector<uint32_t> magenta(size_t(paint.width) * size_t(paint.height),
                                         0xffff00ffu);
     gegl_buffer_set(layer, &paint, 0, u8, magenta.data(), GEGL_AUTO_ROWSTRIDE);
-    write_view(dent, view, zoom, parts, format, view_path);
-    write_view(effect, extent, 1, 1, format, name + "-source.data");
+    write_view(dent, view, c.zoom, c.parts, format, view_path);
+    write_view(effect, extent, 1, 1, format, std::string(c.name) + "-source.data");
     g_object_unref(graph);
     g_object_unref(layer);
   }

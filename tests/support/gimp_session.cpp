@@ -23,13 +23,6 @@ std::string quoted(const std::string &text)
   return '"' + text + '"';
 }
 
-// GIMP 3's release: trixie (GIMP 3.0) unless $ONDALUX_GIMP3_RELEASE names another.
-std::string gimp3_release()
-{
-  const char *release = std::getenv("ONDALUX_GIMP3_RELEASE");
-  return release ? release : "trixie";
-}
-
 } // namespace
 
 // The work folder's data folder is the user's: the operation is installed there, and
@@ -39,10 +32,12 @@ std::string gimp3_release()
 GimpRun prepare_run(const std::string &suite, Host host, bool german)
 {
   // GIMP 3 lives in a Debian root, where the whole tree is built in /root/ondalux/build.
+  // GIMP 3's release: trixie (GIMP 3.0) unless $ONDALUX_GIMP3_RELEASE names another.
+  const char *release = std::getenv("ONDALUX_GIMP3_RELEASE");
   GimpRun run;
-  run.system = host == Host::gimp2 ? "" : gimp3_release();
+  run.system = host == Host::gimp2 ? "" : release ? release : "trixie";
   const fs::path work = fs::path(ONDALUX_BUILD_DIR) / "test-work" /
-                        (host == Host::gimp2 ? suite : suite + "-" + gimp3_release());
+                        (host == Host::gimp2 ? suite : suite + "-" + run.system);
   fs::remove_all(work);
   const fs::path profile = work / "profile";
   fs::create_directories(profile);
@@ -79,7 +74,7 @@ GimpRun prepare_run(const std::string &suite, Host host, bool german)
               std::string(gimp2 ? "2.0" : "3.0") + ")";
   }
   const std::string command = in_root(run.system, "cd '" + run.work + "' && export " +
-                                                run.environment + " && " + set_up) +
+                                                      run.environment + " && " + set_up) +
                               " > '" + run.work + "/set-up.log' 2>&1";
   if (std::system(command.c_str()) != 0)
     throw std::runtime_error("failed: " + command);
@@ -127,8 +122,8 @@ void run_cases(GimpRun &run, Host host, const std::vector<HostCase> &cases,
   const std::string log_path = run.work + "/gimp.log";
   std::system(("cd '" + run.work + "' && timeout -k 5 " +
                std::to_string(timeout_seconds) + " " +
-               in_root(run.system, "env " + run.environment + " " + gimp) + " < /dev/null > '" +
-               log_path + "' 2>&1")
+               in_root(run.system, "env " + run.environment + " " + gimp) +
+               " < /dev/null > '" + log_path + "' 2>&1")
                   .c_str());
 
   run.log = read_file(log_path);

@@ -1,0 +1,39 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+// The table of the operation's views in GEGL, shared by the test and by its driver,
+// which is built in a Debian root against that root's GEGL. Each row: a view of a
+// 640x480 layer after an effect (GEGL's cache, which holds only what it was asked for,
+// or invert-gamma), rendered in PARTS x PARTS requests through a cache with mipmap
+// rendering on, first with the FIRST settings, again with the others, and again after
+// a block of the layer is painted. Zoomed out, the layer is a smooth one.
+#pragma once
+
+struct GeglArea {
+  int x, y, width, height;
+};
+
+struct GeglCase {
+  const char *name;
+  GeglArea view;
+  const char *format = "u8", *effect = "cache"; // u8: R'G'B'A u8; float: RGBA float
+  double scale = 20, turbulence = 1, first_scale = 5, first_turbulence = 0.5;
+  double zoom = 1;
+  int parts = 2;
+  GeglArea paint = {0, 0, 0, 0};
+};
+
+constexpr int gegl_layer_width = 640, gegl_layer_height = 480;
+
+// clang-format off
+inline const GeglCase gegl_cases[] = {
+    {.name = "inside", .view = {300, 200, 160, 120}},
+    {.name = "inside-float", .view = {300, 200, 160, 120}, .format = "float", .effect = "invert-gamma"},
+    {.name = "edge", .view = {0, 150, 120, 100}, .parts = 3},
+    {.name = "edge-float", .view = {200, 0, 150, 60}, .format = "float"},
+    {.name = "corner", .view = {540, 400, 100, 80}, .scale = 30},
+    {.name = "corner-float", .view = {0, 380, 100, 100}, .format = "float", .effect = "invert-gamma"},
+    {.name = "painted", .view = {300, 200, 160, 120}, .first_scale = 20, .first_turbulence = 1, .paint = {470, 250, 40, 40}},
+    {.name = "painted-float", .view = {300, 200, 160, 120}, .format = "float", .effect = "invert-gamma", .first_scale = 20, .first_turbulence = 1, .paint = {520, 240, 40, 60}},
+    {.name = "zoomed-out", .view = {0, 0, 160, 120}, .scale = 30, .turbulence = 0.5, .zoom = 0.25, .parts = 3},
+    {.name = "zoomed-out-half", .view = {40, 30, 240, 180}, .scale = 30, .turbulence = 0.5, .first_scale = 20, .first_turbulence = 1, .zoom = 0.5},
+};
+// clang-format on
