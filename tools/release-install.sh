@@ -59,11 +59,14 @@ if ! glibc_at_least "$needed_glibc"; then
 fi
 
 installed=()
-# Makes folder $1 and those above it, noting each one made.
+declare -A made
+# Makes folder $1 and those above it, noting each one made (or, in a dry run, that
+# would be made).
 make_folder() {
-  [ -d "$1" ] && return 0
+  [ -d "$1" ] || [ -n "${made[$1]:-}" ] && return 0
   make_folder "$(dirname "$1")"
   run mkdir "$1"
+  made[$1]=1
   installed+=("$1")
 }
 # Copies file $1 to $2, a folder.
