@@ -11,19 +11,47 @@
 #include <gif_lib.h>
 
 #include "image_file.h"
+#include "system.h"
 
 namespace
 {
 
-struct GifImageFile : ImageFile {
-  std::string path;
-  GifFileType *gif = nullptr; // every frame, decoded when the first is read
+// A GIF read through a file of our own, which giflib leaves to us to close.
+struct GifInput {
+  std::FILE *stream = nullptr;
+  GifFileType *gif = nullptr;
 
-  ~GifImageFile() override
+  ~GifInput()
   {
     if (gif)
       DGifCloseFile(gif, nullptr);
+    if (stream)
+      std::fclose(stream);
   }
+};
+
+int read_from_file(GifFileType *gif, GifByteType *bytes, int count)
+{
+  return int(
+      std::fread(bytes, 1, size_t(count), static_cast<std::FILE *>(gif->UserData)));
+}
+
+// Opens path for giflib; false with giflib's error code.
+bool open_input(const std::string &path, GifInput *input, int *code)
+{
+  input->stream = open_file(path, "rb");
+  if (!input->stream) {
+    *code = D_GIF_ERR_OPEN_FAILED;
+    return false;
+  }
+  input->gif = DGifOpen(input->stream, read_from_file, code);
+  return input->gif != nullptr;
+}
+
+struct GifImageFile : ImageFile {
+  std::string path;
+  GifInput input; // every frame, decoded when the first is read
+
   bool read(int index, std::string *error) override;
 };
 
@@ -66,16 +94,20 @@ bool open_gif(const std::string &path, std::unique_ptr<ImageFile> *file,
               std::string *error)
 {
   int code = 0;
-  GifFileType *gif = DGifOpenFileName(path.c_str(), &code);
-  if (!gif) {
-    *error = gif_error(code);
-    return false;
-  }
+  int width = 0, height = 0;
   std::vector<GifImageDesc> frames;
-  const bool scanned = scan_frames(gif, &frames);
-  code = gif->Error;
-  const int width = gif->SWidth, height = gif->SHeight;
-  DGifCloseFile(gif, nullptr);
+  bool scanned = false;
+  {
+    GifInput input;
+    if (!open_input(path, &input, &code)) {
+      *error = gif_error(code);
+      return false;
+    }
+    scanned = scan_frames(input.gif, &frames);
+    code = input.gif->Error;
+    width = input.gif->SWidth;
+    height = input.gif->SHeight;
+  }
   if (!scanned || frames.empty()) {
     *error = scanned ? "holds no image" : gif_error(code);
     return false;
@@ -106,14 +138,14 @@ bool open_gif(const std::string &path, std::unique_ptr<ImageFile> *file,
 
 bool GifImageFile::read(int index, std::string *error)
 {
-  if (!gif) {
+  if (!input.gif) {
     int code = 0;
-    gif = DGifOpenFileName(path.c_str(), &code);
-    if (!gif || DGifSlurp(gif) == GIF_ERROR) {
-      *error = gif_error(gif ? gif->Error : code);
+    if (!open_input(path, &input, &code) || DGifSlurp(input.gif) == GIF_ERROR) {
+      *error = gif_error(input.gif ? input.gif->Error : code);
       return false;
     }
   }
+  GifFileType *gif = input.gif;
   PixelImage &image = images[size_t(index)];
   if (index >= gif->ImageCount || !image.allocate()) {
     *error = "cannot read frame " + std::to_string(index + 1);
@@ -142,9 +174,9 @@ bool write_gif(const std::string &path, const ImageFile &file,
     if (!image_rows(index, &rows, error))
       return false;
     rows(0, source.images[size_t(index)].height,
-         source.gif->SavedImages[index].RasterBits);
+         source.input.gif->SavedImages[index].RasterBits);
   }
-  std::FILE *stream = std::fopen(path.c_str(), "wb");
+  std::FILE *stream = open_file(path, "wb");
   int code = 0;
   GifFileType *output = stream ? EGifOpen(stream, write_to_file, &code) : nullptr;
   if (!output) {
@@ -153,7 +185,7 @@ bool write_gif(const std::string &path, const ImageFile &file,
       std::fclose(stream);
     return false;
   }
-  GifFileType *input = source.gif;
+  GifFileType *input = source.input.gif;
   output->SWidth = input->SWidth;
   output->SHeight = input->SHeight;
   output->SColorResolution = input->SColorResolution;

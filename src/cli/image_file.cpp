@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include <dlfcn.h>
+#include "system.h"
 
 namespace fs = std::filesystem;
 
@@ -18,7 +18,7 @@ namespace
 std::string first_bytes(const std::string &path, size_t count)
 {
   std::string start(count, '\0');
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(fs::u8path(path), std::ios::binary);
   file.read(start.data(), std::streamsize(count));
   start.resize(size_t(file.gcount()));
   return start;
@@ -30,7 +30,7 @@ const std::string png_signature = "\x89PNG\r\n\x1a\n";
 // announced by an acTL chunk before the image data.
 bool is_animated_png(const std::string &path)
 {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(fs::u8path(path), std::ios::binary);
   file.seekg(std::streamoff(png_signature.size()));
   for (unsigned char header[8]; file.read(reinterpret_cast<char *>(header), 8);) {
     const std::string type(reinterpret_cast<char *>(header) + 4, 4);
@@ -47,34 +47,10 @@ bool is_animated_png(const std::string &path)
 
 std::string lower_extension(const std::string &path)
 {
-  std::string extension = fs::path(path).extension().string();
+  std::string extension = fs::u8path(path).extension().u8string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return char(std::tolower(c)); });
   return extension;
-}
-
-// The OpenImageIO module in the installed command's library folder, or beside the
-// command in the build folder.
-const ImageFileIo *load_openimageio_io(std::string *error)
-{
-  std::error_code ignored;
-  const fs::path command_dir = fs::read_symlink("/proc/self/exe", ignored).parent_path();
-  for (const fs::path &module :
-       {command_dir / ONDALUX_MODULE_DIR / "ondalux-openimageio.so",
-        command_dir / "ondalux-openimageio.so"}) {
-    if (!fs::exists(module, ignored))
-      continue;
-    void *library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const auto *io =
-        library
-            ? static_cast<const ImageFileIo *>(dlsym(library, "ondalux_openimageio_io"))
-            : nullptr;
-    if (!io)
-      *error = dlerror();
-    return io;
-  }
-  *error = "ondalux-openimageio.so is not installed beside the command";
-  return nullptr;
 }
 
 } // namespace
@@ -115,7 +91,7 @@ const ImageFileIo *image_file_io(const std::string &input, const std::string &ou
 // size each page claims.
 double claimed_image_bytes(const std::string &path)
 {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(fs::u8path(path), std::ios::binary);
   unsigned char header[10] = {};
   if (!file.read(reinterpret_cast<char *>(header), 10))
     return 0;

@@ -14,6 +14,7 @@
 #include <jpeglib.h>
 
 #include "image_file.h"
+#include "system.h"
 
 namespace
 {
@@ -130,7 +131,7 @@ bool open_jpeg(const std::string &path, std::unique_ptr<ImageFile> *file,
 {
   auto jpeg = std::make_unique<JpegImageFile>();
   use_errors(&jpeg->errors, reinterpret_cast<j_common_ptr>(&jpeg->decoder));
-  jpeg->file = std::fopen(path.c_str(), "rb");
+  jpeg->file = open_file(path, "rb");
   if (!jpeg->file || !read_header(jpeg.get())) {
     *error = jpeg->file ? jpeg->errors.message : "cannot open it";
     return false;
@@ -241,7 +242,7 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   std::vector<JSAMPROW> band_row_pointers =
       row_pointers(band.data(), row_bytes, band_rows);
 
-  std::FILE *output = std::fopen(path.c_str(), "wb");
+  std::FILE *output = open_file(path, "wb");
   if (!output) {
     *error = "cannot create it";
     return false;

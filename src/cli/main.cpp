@@ -3,11 +3,8 @@
 // parallel, each written under a temporary name that an interruption removes.
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -15,11 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "image_file.h"
 #include "memory_budget.h"
 #include "options.h"
+#include "system.h"
 
 namespace fs = std::filesystem;
 
@@ -27,15 +23,15 @@ namespace
 {
 
 // Temporary files being written, one slot per worker, removed by the signal handler.
-constexpr int max_workers = 64;
-char temp_paths[max_workers][PATH_MAX];
+constexpr int max_workers = 64, max_path_bytes = 4096;
+char temp_paths[max_workers][max_path_bytes];
 std::atomic<bool> temp_in_use[max_workers];
 
 extern "C" void remove_temporaries_and_exit(int signal_number)
 {
   for (int i = 0; i < max_workers; i++)
     if (temp_in_use[i].load())
-      unlink(temp_paths[i]);
+      remove_file(temp_paths[i]);
   _exit(128 + signal_number);
 }
 
@@ -43,11 +39,12 @@ extern "C" void remove_temporaries_and_exit(int signal_number)
 // extension, which chooses the file format.
 std::string temporary_name(const std::string &output, int worker)
 {
-  const fs::path path(output);
+  const fs::path path = fs::u8path(output);
   return (path.parent_path() /
-          ("." + path.stem().string() + ".ondalux-" + std::to_string(getpid()) + "-" +
-           std::to_string(worker) + path.extension().string()))
-      .string();
+          fs::u8path("." + path.stem().u8string() + ".ondalux-" +
+                     std::to_string(process_id()) + "-" + std::to_string(worker) +
+                     path.extension().u8string()))
+      .u8string();
 }
 
 // The hidden file a result is written to, known to the signal handler while it exists
@@ -59,12 +56,12 @@ struct Temporary {
   Temporary(const std::string &output, int worker)
       : path(temporary_name(output, worker)), worker(worker)
   {
-    std::snprintf(temp_paths[worker], PATH_MAX, "%s", path.c_str());
+    std::snprintf(temp_paths[worker], max_path_bytes, "%s", path.c_str());
     temp_in_use[worker] = true;
   }
   ~Temporary()
   {
-    unlink(path.c_str());
+    remove_file(path.c_str());
     temp_in_use[worker] = false;
   }
 };
@@ -141,8 +138,8 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   if (!io->write(temp.path, *file, dented, &error))
     return read_failed ? "cannot read it: " + error
                        : "cannot write " + job.output + ": " + error;
-  if (std::rename(temp.path.c_str(), job.output.c_str()) != 0)
-    return "cannot rename the result into place: " + std::string(std::strerror(errno));
+  if (const std::string failure = replace_file(temp.path, job.output); !failure.empty())
+    return "cannot rename the result into place: " + failure;
   return "";
 }
 
@@ -177,7 +174,12 @@ struct Reporter {
 
 int main(int argc, char **argv)
 {
-  const Options options = parse_options(argc, argv);
+  std::vector<std::string> arguments = command_arguments(argc, argv);
+  std::vector<char *> pointers;
+  for (std::string &argument : arguments)
+    pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  const Options options = parse_options(int(arguments.size()), pointers.data());
   int failed = 0;
   const std::vector<Job> jobs = plan_jobs(options, &failed);
 
@@ -189,12 +191,11 @@ int main(int argc, char **argv)
   const int threads_per_file = std::max(1, cores / workers);
 
   MemoryBudget budget;
-  budget.limit = options.memory_limit > 0 ? options.memory_limit
-                                          : double(sysconf(_SC_PHYS_PAGES)) *
-                                                double(sysconf(_SC_PAGESIZE)) / 2;
+  budget.limit =
+      options.memory_limit > 0 ? options.memory_limit : physical_memory_bytes() / 2;
   Reporter reporter;
   reporter.quiet = options.quiet;
-  reporter.bar = !options.quiet && isatty(STDERR_FILENO) != 0;
+  reporter.bar = !options.quiet && error_is_terminal();
   reporter.total = jobs.size();
   std::atomic<size_t> next{0};
   std::atomic<int> failures{failed};

@@ -96,10 +96,10 @@ std::string output_path(const Options &options, const fs::path &input)
   if (!options.output.empty())
     return options.output;
   const std::string extension =
-      options.format.empty() ? input.extension().string() : "." + options.format;
+      options.format.empty() ? input.extension().u8string() : "." + options.format;
   if (!options.output_dir.empty())
-    return (fs::path(options.output_dir) / input.stem()).string() + extension;
-  return (input.parent_path() / input.stem()).string() + "-ondalux" + extension;
+    return (fs::u8path(options.output_dir) / input.stem()).u8string() + extension;
+  return (input.parent_path() / input.stem()).u8string() + "-ondalux" + extension;
 }
 
 } // namespace
@@ -215,8 +215,9 @@ Options parse_options(int argc, char **argv)
   if (!options.output.empty() && options.inputs.size() != 1)
     fail_usage("--output takes one input only");
   std::error_code error;
-  if (!options.output_dir.empty() && !fs::is_directory(options.output_dir) &&
-      !fs::create_directories(options.output_dir, error))
+  const fs::path output_dir = fs::u8path(options.output_dir);
+  if (!options.output_dir.empty() && !fs::is_directory(output_dir) &&
+      !fs::create_directories(output_dir, error))
     fail_usage("cannot create the output folder '" + options.output_dir +
                "': " + error.message());
   return options;
@@ -233,39 +234,39 @@ std::vector<Job> plan_jobs(const Options &options, int *failed)
 {
   std::vector<Job> jobs;
   std::map<fs::path, std::string> claimed;
-  for (const std::string &input : options.inputs) {
+  for (const std::string &name : options.inputs) {
+    const fs::path input = fs::u8path(name);
     std::error_code error;
     if (!fs::exists(input, error)) {
-      report_failure(input, "no such file");
+      report_failure(name, "no such file");
       ++*failed;
       continue;
     }
     if (!fs::is_regular_file(input, error)) {
-      report_failure(input, "not a regular file");
+      report_failure(name, "not a regular file");
       ++*failed;
       continue;
     }
     const std::string output = output_path(options, input);
-    const fs::path target = fs::weakly_canonical(fs::absolute(output), error);
+    const fs::path target = fs::weakly_canonical(fs::absolute(fs::u8path(output)), error);
     if (target == fs::weakly_canonical(fs::absolute(input), error) && !options.in_place) {
-      report_failure(input, "the result would overwrite the input (use --in-place to "
-                            "allow it)");
+      report_failure(name, "the result would overwrite the input (use --in-place to "
+                           "allow it)");
       ++*failed;
       continue;
     }
     if (claimed.count(target)) {
-      report_failure(input,
-                     "the result would overwrite the result of " + claimed[target]);
+      report_failure(name, "the result would overwrite the result of " + claimed[target]);
       ++*failed;
       continue;
     }
     if (!fs::is_directory(target.parent_path(), error)) {
-      report_failure(input, "no folder for the result " + output);
+      report_failure(name, "no folder for the result " + output);
       ++*failed;
       continue;
     }
-    claimed[target] = input;
-    jobs.push_back({input, output});
+    claimed[target] = name;
+    jobs.push_back({name, output});
   }
   return jobs;
 }

@@ -11,6 +11,7 @@
 #include <png.h>
 
 #include "image_file.h"
+#include "system.h"
 
 namespace
 {
@@ -68,7 +69,7 @@ void on_warning(png_structp, png_const_charp) {}
 bool open_png(PngFile *file, const std::string &path, bool writing)
 {
   file->writing = writing;
-  file->file = std::fopen(path.c_str(), writing ? "wb" : "rb");
+  file->file = open_file(path, writing ? "wb" : "rb");
   if (!file->file) {
     std::snprintf(file->message, sizeof file->message, "%s", std::strerror(errno));
     return false;

@@ -3,10 +3,10 @@
 // runs it live on the canvas and keeps it as an editable effect, and where any GEGL
 // program can run it. Its world is its input's extent, and it copies whole pixels in
 // the input's own format.
-#include <dlfcn.h>
 #include <gegl-plugin.h>
 
 #include "extent_area.h"
+#include "module_folder.h"
 #include "translation.h"
 
 namespace
@@ -194,15 +194,16 @@ G_MODULE_EXPORT const GeglModuleInfo *gegl_module_query(GTypeModule *)
 // The catalogues lie in ONDALUX_OPERATION_CATALOGS, a folder relative to the module's
 // own, which a function of its own tells: every module exports this one's name. Texts
 // are translated when the class is made, in the language of the program that loads
-// the module.
+// the module. On Windows the host may run on another C runtime than the module, so
+// nothing of the C runtime's (memory, FILE, errno, locale) passes between them: memory
+// goes through GLib's allocator, and texts are copied or owned by libintl.
 G_MODULE_EXPORT gboolean gegl_module_register(GTypeModule *module)
 {
-  Dl_info module_file;
-  if (dladdr(reinterpret_cast<void *>(class_init), &module_file)) {
-    const GMemoryPtr<gchar> folder(g_path_get_dirname(module_file.dli_fname));
+  if (const GMemoryPtr<gchar> folder(module_folder(reinterpret_cast<void *>(class_init)));
+      folder) {
     const GMemoryPtr<gchar> catalogs(
         g_build_filename(folder.get(), ONDALUX_OPERATION_CATALOGS, nullptr));
-    bindtextdomain(TEXT_DOMAIN, catalogs.get());
+    bind_catalogs(TEXT_DOMAIN, catalogs.get());
   }
   bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
   const GTypeInfo info = {sizeof(DentClass), nullptr,      nullptr, class_init, nullptr,
