@@ -1,12 +1,18 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The GEGL side of the operation's table (gegl_cases.h), built and run in a Debian root
-// against its GEGL, as a canvas uses the operation.
-//   gegl_views MODULES   (in the folder of sharp.data and smooth.data, R'G'B'A u8 layers)
+// against its GEGL, and on Windows, as a canvas uses the operation.
+//   gegl_views MODULES   (in the folder of the layers sharp-FORMAT.data and
+//                         smooth-FORMAT.data, in each format of the table)
 // Writes NAME-source.data, what the effect hands the operation, and NAME-view.data,
-// the view at its zoom, both in the row's format.
+// the view at its zoom, both in the row's format: the layers are given in it, so that
+// no conversion of babl's comes between the bytes and the operation.
+//   gegl_views --title   prints the operation's title, found in GEGL's own folders
 #include <gegl.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -39,6 +45,24 @@ void write_view(GeglNode *node, const GeglRectangle &view, double zoom, int part
       .write(pixels.data(), std::streamsize(pixels.size()));
 }
 
+// Pixels of magenta in the format, whose channels are each full or empty.
+std::vector<char> magenta(const Babl *format, size_t count)
+{
+  const int channel_bytes = babl_format_get_bytes_per_pixel(format) / 4;
+  std::vector<char> pixels(count * size_t(channel_bytes) * 4);
+  for (size_t i = 0; i < count * 4; i++) {
+    char *channel = &pixels[i * size_t(channel_bytes)];
+    const bool full = i % 4 != 1;
+    if (channel_bytes == 4) {
+      const float value = full ? 1.0f : 0.0f;
+      std::memcpy(channel, &value, sizeof value);
+    } else {
+      std::fill(channel, channel + channel_bytes, full ? '\xff' : '\0');
+    }
+  }
+  return pixels;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -47,34 +71,42 @@ int main(int argc, char **argv)
     return 2;
   g_object_set(gegl_config(), "mipmap-rendering", TRUE, nullptr); // as GIMP sets it
   gegl_init(nullptr, nullptr);
+  if (argv[1] == std::string("--title")) {
+    const char *title = gegl_operation_get_key("ondalux:dent", "title");
+    std::printf("%s\n", title ? title : "(not found)");
+    gegl_exit();
+    return title ? 0 : 1;
+  }
   gegl_load_module_directory(argv[1]);
   const GeglRectangle extent = {0, 0, gegl_layer_width, gegl_layer_height};
-  const Babl *u8 = babl_format("R'G'B'A u8");
   for (const GeglCase &c : gegl_cases) {
-    std::ifstream input_file(c.zoom < 1 ? "smooth.data" : "sharp.data", std::ios::binary);
+    std::ifstream input_file(std::string(c.zoom < 1 ? "smooth-" : "sharp-") + c.format +
+                                 ".data",
+                             std::ios::binary);
     const std::vector<char> input{std::istreambuf_iterator<char>(input_file), {}};
-    const Babl *format =
-        c.format == std::string("float") ? babl_format("RGBA float") : u8;
+    const Babl *format = babl_format(c.format == std::string("float") ? "RGBA float"
+                                     : c.format == std::string("u16") ? "R'G'B'A u16"
+                                                                      : "R'G'B'A u8");
     const GeglRectangle view = {c.view.x, c.view.y, c.view.width, c.view.height},
                         paint = {c.paint.x, c.paint.y, c.paint.width, c.paint.height};
     GeglBuffer *layer = gegl_buffer_new(&extent, format);
-    gegl_buffer_set(layer, &extent, 0, u8, input.data(), GEGL_AUTO_ROWSTRIDE);
+    gegl_buffer_set(layer, &extent, 0, format, input.data(), GEGL_AUTO_ROWSTRIDE);
     GeglNode *graph = gegl_node_new();
     GeglNode *source = gegl_node_new_child(graph, "operation", "gegl:buffer-source",
                                            "buffer", layer, nullptr);
     GeglNode *effect = gegl_node_new_child(
         graph, "operation", (std::string("gegl:") + c.effect).c_str(), nullptr);
-    GeglNode *dent =
-        gegl_node_new_child(graph, "operation", "ondalux:dent", "scale", c.first_scale,
-                            "turbulence", c.first_turbulence, "pattern", 7u, nullptr);
+    GeglNode *dent = gegl_node_new_child(graph, "operation", "ondalux:dent", "scale",
+                                         c.first_scale, "turbulence", c.first_turbulence,
+                                         "pattern", c.pattern, nullptr);
     gegl_node_link_many(source, effect, dent, nullptr);
     const std::string view_path = std::string(c.name) + "-view.data";
     write_view(dent, view, c.zoom, c.parts, format, view_path);
     gegl_node_set(dent, "scale", c.scale, "turbulence", c.turbulence, nullptr);
     write_view(dent, view, c.zoom, c.parts, format, view_path);
-    const std::vector<uint32_t> magenta(size_t(paint.width) * size_t(paint.height),
-                                        0xffff00ffu);
-    gegl_buffer_set(layer, &paint, 0, u8, magenta.data(), GEGL_AUTO_ROWSTRIDE);
+    gegl_buffer_set(layer, &paint, 0, format,
+                    magenta(format, size_t(paint.width) * size_t(paint.height)).data(),
+                    GEGL_AUTO_ROWSTRIDE);
     write_view(dent, view, c.zoom, c.parts, format, view_path);
     write_view(effect, extent, 1, 1, format, std::string(c.name) + "-source.data");
     g_object_unref(graph);

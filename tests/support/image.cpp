@@ -1,6 +1,7 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "image.h"
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -21,7 +22,7 @@ std::string in_root(const std::string &release, const std::string &command)
   for (char c : command)
     quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   const std::string root = "'" ONDALUX_SOURCE_DIR "/tools/debian-root' ";
-  return (release.empty()        ? ""
+  return (release.empty()     ? ""
           : release[0] == '/' ? root + "--in '" + release + "'"
                               : root + "--tools " + release) +
          " sh -c " + quoted + "'";
@@ -91,6 +92,30 @@ Image make_test_image(int width, int height, int channels, int channel_bytes)
     }
   }
   return image;
+}
+
+double psnr(const Image &view, const Image &image, int x, int y, int step)
+{
+  double squares = 0;
+  for (int j = 0; j < view.height; j++)
+    for (int i = 0; i < view.width; i++)
+      for (int c = 0; c < view.channels; c++) {
+        double sum = 0;
+        for (int k = 0; k < step * step; k++)
+          sum += image.at((x + i) * step + k % step, (y + j) * step + k / step)[c];
+        const double difference = view.at(i, j)[c] - sum / (step * step);
+        squares += difference * difference;
+      }
+  return 10 * std::log10(255.0 * 255.0 /
+                         (squares / (double(view.width) * view.height * view.channels)));
+}
+
+std::string german(const std::string &msgid)
+{
+  const std::string catalog = read_file(ONDALUX_SOURCE_DIR "/po/de.po");
+  const std::string key = "msgid \"" + msgid + "\"\nmsgstr \"";
+  const size_t start = catalog.find(key) + key.size();
+  return catalog.substr(start, catalog.find('"', start) - start);
 }
 
 bool contains_exactly(const Image &whole, const Image &part)

@@ -39,5 +39,12 @@ void write_png(const Image &image, const std::string &path);
 // (whose colour still varies) and a band of partial alpha.
 Image make_test_image(int width, int height, int channels, int channel_bytes = 1);
 
+// Peak signal-to-noise ratio of an 8-bit view against image scaled down by 1 / step,
+// the view's corner at (x, y) of the scaled image.
+double psnr(const Image &view, const Image &image, int x = 0, int y = 0, int step = 1);
+
+// The German catalogue's translation of a one-line msgid.
+std::string german(const std::string &msgid);
+
 // Whether every pixel of part (3 channels) appears in whole at some position.
 bool contains_exactly(const Image &whole, const Image &part);

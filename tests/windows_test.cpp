@@ -1,0 +1,181 @@
+// Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
+// Ondalux for Windows as the release zip holds it, under Wine beside the Linux build:
+// the engine's raw numbers, the operation's views in Windows builds of GEGL 0.4.42 and
+// 0.4.72 against the Linux operation's in the same GEGLs, the command, and install.cmd.
+#include <filesystem>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "support/gegl_cases.h"
+#include "support/image.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const std::string work = ONDALUX_BUILD_DIR "/test-work/windows";
+// Where tools/make-release --windows built the zip's binaries, and the test programs.
+const std::string built = ONDALUX_BUILD_DIR "/release-windows-work/build";
+
+struct Result {
+  int exit_status;
+  std::string out, err;
+};
+
+// Runs a shell command in the work folder, where wine runs Windows programs in a Wine
+// prefix of its own, finding DLLs in the bin folders of the Windows prefixes given.
+Result run(const std::string &command, const std::vector<std::string> &prefixes = {})
+{
+  std::string path;
+  for (const std::string &prefix : prefixes)
+    path += (path.empty() ? "" : ";") + prefix + "/bin";
+  const int status =
+      std::system(("cd '" + work + "' && export WINEPREFIX='" + work +
+                   "/wine' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' "
+                   "LC_ALL=C.UTF-8 WINEPATH='" +
+                   path + "' && { " + command + "; } > out.txt 2> err.txt")
+                      .c_str());
+  std::string out = read_file(work + "/out.txt");
+  std::erase(out, '\r');
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out,
+          read_file(work + "/err.txt")};
+}
+
+// The Windows prefix that tools/windows-prefix built for a GEGL, with the one it lies
+// over.
+std::vector<std::string> windows_gegl(const std::string &gegl)
+{
+  std::vector<std::string> prefixes;
+  for (const std::string &name : {gegl, std::string("gegl-0.4.42")}) {
+    const Result made = run("'" ONDALUX_SOURCE_DIR "/tools/windows-prefix' " + name);
+    EXPECT_EQ(made.exit_status, 0) << made.err;
+    prefixes.push_back(made.out.substr(0, made.out.find('\n')));
+  }
+  return prefixes;
+}
+
+struct Windows : ::testing::Test {
+  static void SetUpTestSuite()
+  {
+    fs::remove_all(work);
+    fs::create_directories(work);
+    ASSERT_EQ(run("unzip -q '" ONDALUX_BUILD_DIR "'/release-windows/*.zip && mv "
+                  "ondalux-*-windows-x86_64 zip")
+                  .exit_status,
+              0);
+  }
+};
+
+// Noise and displaced positions from the scalar engine and each vector kernel.
+TEST_F(Windows, EngineGivesTheBitsItGivesOnLinux)
+{
+  const Result windows = run("wine '" + built + "/engine_numbers.exe'");
+  ASSERT_EQ(windows.exit_status, 0) << windows.err;
+  EXPECT_EQ(windows.out, run("'" ONDALUX_BUILD_DIR "/engine_numbers'").out);
+}
+
+// The table of gegl_cases.h from the layers that the Linux operation was given in
+// Debian 12 (GEGL 0.4.42) and testing (0.4.72): what each effect hands the operation,
+// and each view, byte for byte.
+TEST_F(Windows, OperationRendersAsOnLinux)
+{
+  for (const auto &[release, gegl] :
+       {std::pair("bookworm", "gegl-0.4.42"), std::pair("forky", "gegl-0.4.72")}) {
+    const std::string on_linux =
+        ONDALUX_BUILD_DIR "/test-work/gegl-" + std::string(release);
+    const std::string views = work + "/views-" + release;
+    fs::create_directories(views);
+    for (const auto &entry : fs::directory_iterator(on_linux))
+      if (entry.path().filename().string().find("-view") == std::string::npos &&
+          entry.path().filename().string().find("-source") == std::string::npos &&
+          entry.path().extension() == ".data")
+        fs::copy_file(entry.path(), views / entry.path().filename());
+    const Result rendered =
+        run("cd '" + views + "' && wine '" + built + "/gegl_views.exe' '" + work +
+                "/zip/gegl-0.4/plug-ins'",
+            windows_gegl(gegl));
+    ASSERT_EQ(rendered.exit_status, 0) << gegl << rendered.err;
+    for (const GeglCase &c : gegl_cases)
+      for (const std::string suffix : {"-source.data", "-view.data"}) {
+        const std::string file = "/" + std::string(c.name) + suffix;
+        EXPECT_FALSE(read_file(views + file).empty()) << gegl << file;
+        EXPECT_TRUE(read_file(views + file) == read_file(on_linux + file))
+            << gegl << file;
+      }
+  }
+}
+
+// PNG and GIF to the Linux command's pixels and JPEG within 50 dB of them, names in any
+// script, an output replaced, and bad files refused with the Linux command's line.
+TEST_F(Windows, CommandDentsAsOnLinux)
+{
+  write_png(make_test_image(90, 64, 4, 2), work + "/in.png");
+  fs::copy_file(work + "/in.png", work + "/Straße ünï 名.png");
+  for (const std::string name : {"anim.gif", "meta.jpg", "truncated.png", "notes.png"})
+    fs::copy_file(ONDALUX_SOURCE_DIR "/tests/data/" + name, work + "/" + name);
+  const struct {
+    std::string input, arguments, output;
+  } dents[] = {{"in.png", "-s 20 -t 1 -p 5", "out.png"},
+               {"Straße ünï 名.png", "-p 77 --region 10,5,60,40", "Ünï 名 dented.png"},
+               {"anim.gif", "-p 9", "out.gif"},
+               {"meta.jpg", "-p 3 -s 30", "out.jpg"},
+               {"in.png", "-p 6", "out.png"}};
+  for (const auto &d : dents) {
+    const std::string arguments = " -q " + d.arguments + " -o '";
+    const Result windows = run("wine zip/bin/ondalux.exe" + arguments + "windows-" +
+                               d.output + "' '" + d.input + "'");
+    ASSERT_EQ(windows.exit_status, 0) << d.arguments << windows.err;
+    ASSERT_EQ(run("'" ONDALUX_BUILD_DIR "/ondalux'" + arguments + "linux-" + d.output +
+                  "' '" + d.input + "'")
+                  .exit_status,
+              0);
+    const std::vector<Image> on_windows = read_images(work + "/windows-" + d.output),
+                             on_linux = read_images(work + "/linux-" + d.output);
+    ASSERT_EQ(on_windows.size(), on_linux.size()) << d.output;
+    for (size_t i = 0; i < on_linux.size(); i++)
+      if (d.output.ends_with(".jpg"))
+        EXPECT_GT(psnr(on_windows[i], on_linux[i]), 50) << d.output;
+      else
+        EXPECT_TRUE(on_windows[i] == on_linux[i]) << d.arguments << ", image " << i;
+  }
+  for (const std::string arguments :
+       {"truncated.png", "notes.png", "--memory-limit 1M in.png", "-s 150 in.png"}) {
+    const Result windows = run("wine zip/bin/ondalux.exe " + arguments),
+                 on_linux = run("'" ONDALUX_BUILD_DIR "/ondalux' " + arguments);
+    EXPECT_EQ(windows.exit_status, on_linux.exit_status) << arguments;
+    EXPECT_EQ(windows.err, on_linux.err) << arguments;
+  }
+}
+
+// install.cmd puts the operation where GEGL finds it without being told, with its
+// German title, and the command into its folder; /uninstall takes away all it added.
+TEST_F(Windows, InstallsForTheUserAndUninstalls)
+{
+  const std::vector<std::string> gegl = windows_gegl("gegl-0.4.42");
+  const std::string local =
+      work + "/wine/drive_c/users/" + std::getenv("USER") + "/AppData/Local";
+  const auto files = [&] {
+    std::set<std::string> paths;
+    for (const auto &entry : fs::recursive_directory_iterator(local))
+      paths.insert(entry.path().string());
+    return paths;
+  };
+  const Result before = run("wine '" + built + "/gegl_views.exe' --title", gegl);
+  EXPECT_EQ(before.out, "(not found)\n");
+  const std::set<std::string> left = files();
+  const Result installed = run("cd zip && wine cmd /c install.cmd");
+  ASSERT_EQ(installed.exit_status, 0) << installed.out << installed.err;
+  EXPECT_NE(installed.out.find("Ondalux installed: "), std::string::npos)
+      << installed.out;
+  EXPECT_TRUE(fs::exists(local + "/Programs/Ondalux/ondalux.exe"));
+  const Result title =
+      run("LANGUAGE=de wine '" + built + "/gegl_views.exe' --title", gegl);
+  EXPECT_EQ(title.out, german("Ondalux Live") + "\n") << title.err;
+  const Result removed = run("cd zip && wine cmd /c install.cmd /uninstall");
+  EXPECT_EQ(removed.exit_status, 0) << removed.out;
+  EXPECT_EQ(files(), left);
+}
+
+} // namespace
