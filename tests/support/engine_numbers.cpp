@@ -11,22 +11,6 @@
 
 #include "displace_points.h"
 
-namespace
-{
-
-struct Hash {
-  uint64_t value = 1469598103934665603u;
-  void add(double v)
-  {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    for (int i = 0; i < 8; i++)
-      value = (value ^ ((bits >> (8 * i)) & 0xff)) * 1099511628211u;
-  }
-};
-
-} // namespace
-
 int main()
 {
   const double inf = std::numeric_limits<double>::infinity(),
@@ -41,40 +25,41 @@ int main()
     x.push_back(k % 29 == 0 ? wild[k / 29] : -50.0 + k * 24.625 + k * k * 0.0137);
     y.push_back(k % 31 == 0 ? wild[(k / 31 + 3) % 9] : 3000.0 - k * 13.3 + k % 7 * 0.31);
   }
-  std::vector<VectorSet> sets = {VectorSet::sse2};
-  if (best_vector_set() == VectorSet::avx2)
-    sets.push_back(VectorSet::avx2);
-  std::printf("vector sets: %zu\n", sets.size());
   const auto count = int32_t(x.size());
   std::vector<double> nx(x.size()), ny(x.size());
   for (uint32_t offset = 0; offset < 256; offset++) {
     const NoiseTables tables = build_noise_tables(offset);
-    Hash noise, scalar;
-    for (const DisplaceParams &params : settings)
-      for (int32_t k = 0; k < count; k++) {
-        noise.add(simplex_noise_2d(tables, x[size_t(k)] / params.scale_px,
-                                   y[size_t(k)] / params.scale_px));
-        double sx, sy;
-        displace(tables, params, x[size_t(k)], y[size_t(k)], &sx, &sy);
-        scalar.add(sx);
-        scalar.add(sy);
+    // FNV-1a over the bytes of the values, for the noise, the scalar engine, SSE2 and
+    // AVX2 (where the processor has it).
+    uint64_t hashes[4] = {14695981039346656037u, 14695981039346656037u,
+                          14695981039346656037u, 14695981039346656037u};
+    const auto add = [&](int which, double value) {
+      unsigned char bytes[8];
+      std::memcpy(bytes, &value, 8);
+      for (unsigned char byte : bytes)
+        hashes[which] = (hashes[which] ^ byte) * 1099511628211u;
+    };
+    for (const DisplaceParams &params : settings) {
+      for (size_t k = 0; k < x.size(); k++) {
+        add(0, simplex_noise_2d(tables, x[k] / params.scale_px, y[k] / params.scale_px));
+        displace(tables, params, x[k], y[k], &nx[k], &ny[k]);
+        add(1, nx[k]);
+        add(1, ny[k]);
       }
-    std::printf("%3" PRIu32 " noise %016" PRIx64 " scalar %016" PRIx64, offset,
-                noise.value, scalar.value);
-    for (VectorSet set : sets) {
-      Hash vector;
-      for (const DisplaceParams &params : settings) {
+      for (VectorSet set : {VectorSet::sse2, VectorSet::avx2}) {
+        if (set == VectorSet::avx2 && best_vector_set() != VectorSet::avx2)
+          continue;
         displace_points(tables, params, x.data(), y.data(), count, nx.data(), ny.data(),
                         set);
         for (size_t k = 0; k < x.size(); k++) {
-          vector.add(nx[k]);
-          vector.add(ny[k]);
+          add(2 + int(set), nx[k]);
+          add(2 + int(set), ny[k]);
         }
       }
-      std::printf(" %s %016" PRIx64, set == VectorSet::avx2 ? "avx2" : "sse2",
-                  vector.value);
     }
-    std::printf("\n");
+    std::printf("%3" PRIu32 " noise %016" PRIx64 " scalar %016" PRIx64 " sse2 %016" PRIx64
+                " avx2 %016" PRIx64 "\n",
+                offset, hashes[0], hashes[1], hashes[2], hashes[3]);
   }
   return 0;
 }
