@@ -9,8 +9,9 @@ rem The files it copies and the folders it makes are listed in installed.txt the
 rem   install.cmd              installs, in place of an earlier install
 rem   install.cmd /uninstall   removes the files listed, then the folders listed where
 rem                            they are empty
-rem Each step's failure is read from errorlevel or from the file system: cmd's || after
-rem call does not hold in every cmd.
+rem Each step's failure is read from errorlevel or from the file system, and no command's
+rem output is read: cmd's || after call, and for /f over a command, do not hold in every
+rem cmd.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%LOCALAPPDATA%"=="" (echo install.cmd: LOCALAPPDATA is not set, so there is no folder to install into& exit /b 1)
 set "from=%~dp0"
@@ -26,11 +27,13 @@ if exist "%list%" call :remove_listed
 type nul >"%pending%"
 for %%f in ("%LOCALAPPDATA%\Programs" "%programs%" "%LOCALAPPDATA%\gegl-0.4" "%plugins%" "%plugins%\ondalux-locale") do call :made %%f
 call :copy "gegl-0.4\plug-ins\ondalux-dent.dll" "%plugins%"
-for /f "delims=" %%l in ('dir /b /ad "%from%gegl-0.4\plug-ins\ondalux-locale"') do (
-  call :made "%plugins%\ondalux-locale\%%~nxl"
-  call :made "%plugins%\ondalux-locale\%%~nxl\LC_MESSAGES"
-  call :copy "gegl-0.4\plug-ins\ondalux-locale\%%~nxl\LC_MESSAGES\ondalux.mo" "%plugins%\ondalux-locale\%%~nxl\LC_MESSAGES"
+pushd "%from%gegl-0.4\plug-ins\ondalux-locale"
+for /d %%l in (*) do (
+  call :made "%plugins%\ondalux-locale\%%l"
+  call :made "%plugins%\ondalux-locale\%%l\LC_MESSAGES"
+  call :copy "gegl-0.4\plug-ins\ondalux-locale\%%l\LC_MESSAGES\ondalux.mo" "%plugins%\ondalux-locale\%%l\LC_MESSAGES"
 )
+popd
 call :copy "bin\ondalux.exe" "%programs%"
 >>"%pending%" echo file %list%
 if exist "%programs%\" move /y "%pending%" "%list%" >nul
