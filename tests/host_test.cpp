@@ -294,31 +294,6 @@ TEST(Gimp3, Dialogs)
 // or testing, for each row of the table in support/gegl_cases.h. At 100% a view is the
 // reference render's part, pixel for pixel, and shows the painted block; zoomed out it
 // is close to the reference scaled down.
-// A layer without sharp edges, whose mipmap levels stay close to its pixels.
-Image smooth_image(int width, int height)
-{
-  Image image = make_test_image(width, height, 4);
-  for (int y = 0; y < height; y++)
-    for (int x = 0; x < width; x++)
-      for (int c = 0; c < 4; c++)
-        image.at(x, y)[c] = uint8_t(
-            c == 3 ? 255 : 127.5 + 127.5 * std::sin((x * (c + 1) + y * (3 - c)) / 120.0));
-  return image;
-}
-
-// A 16-bit image's channels as floats from 0 to 1.
-Image as_float(const Image &image)
-{
-  Image converted{image.width, image.height, image.channels, 4, {}, true};
-  for (size_t i = 0; i < image.pixels.size(); i += 2) {
-    const float value = float(image.pixels[i] | image.pixels[i + 1] << 8) / 65535.0f;
-    converted.pixels.insert(converted.pixels.end(),
-                            reinterpret_cast<const uint8_t *>(&value),
-                            reinterpret_cast<const uint8_t *>(&value) + 4);
-  }
-  return converted;
-}
-
 TEST(Gegl, ViewsInPartsAfterChanges)
 {
   const std::string release = std::getenv("ONDALUX_GIMP3_RELEASE");
@@ -326,14 +301,6 @@ TEST(Gegl, ViewsInPartsAfterChanges)
   const int width = gegl_layer_width, height = gegl_layer_height;
   std::filesystem::remove_all(work);
   std::filesystem::create_directories(work + "/modules");
-  for (const auto &[name, image] :
-       {std::pair("sharp-u8", make_test_image(width, height, 4)),
-        std::pair("sharp-u16", make_test_image(width, height, 4, 2)),
-        std::pair("sharp-float", as_float(make_test_image(width, height, 4, 2))),
-        std::pair("smooth-u8", smooth_image(width, height))})
-    std::ofstream(work + "/" + name + ".data")
-        .write(reinterpret_cast<const char *>(image.pixels.data()),
-               std::streamsize(image.pixels.size()));
   ASSERT_EQ(
       std::system(
           in_root(release, "cd '" + work +

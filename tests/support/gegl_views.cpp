@@ -1,11 +1,10 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The GEGL side of the operation's table (gegl_cases.h), built and run in a Debian root
 // against its GEGL, and on Windows, as a canvas uses the operation.
-//   gegl_views MODULES   (in the folder of the layers sharp-FORMAT.data and
-//                         smooth-FORMAT.data, in each format of the table)
+//   gegl_views MODULES
 // Writes NAME-source.data, what the effect hands the operation, and NAME-view.data,
-// the view at its zoom, both in the row's format: the layers are given in it, so that
-// no conversion of babl's comes between the bytes and the operation.
+// the view at its zoom, both in the row's format: the layer is made in it, so that no
+// conversion of babl's comes between the same bytes on every system and the operation.
 //   gegl_views --title   prints the operation's title, found in GEGL's own folders
 #include <gegl.h>
 
@@ -14,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -45,21 +43,46 @@ void write_view(GeglNode *node, const GeglRectangle &view, double zoom, int part
       .write(pixels.data(), std::streamsize(pixels.size()));
 }
 
-// Pixels of magenta in the format, whose channels are each full or empty.
-std::vector<char> magenta(const Babl *format, size_t count)
+// Channel value v of 0 to 65535 in the format's channel of bytes bytes.
+void store(int v, int bytes, char *channel)
 {
-  const int channel_bytes = babl_format_get_bytes_per_pixel(format) / 4;
-  std::vector<char> pixels(count * size_t(channel_bytes) * 4);
-  for (size_t i = 0; i < count * 4; i++) {
-    char *channel = &pixels[i * size_t(channel_bytes)];
-    const bool full = i % 4 != 1;
-    if (channel_bytes == 4) {
-      const float value = full ? 1.0f : 0.0f;
-      std::memcpy(channel, &value, sizeof value);
-    } else {
-      std::fill(channel, channel + channel_bytes, full ? '\xff' : '\0');
-    }
+  if (bytes == 4) {
+    const float value = float(v) / 65535.0f;
+    std::memcpy(channel, &value, 4);
+  } else {
+    const uint16_t value = uint16_t(bytes == 1 ? v >> 8 : v);
+    std::memcpy(channel, &value, size_t(bytes));
   }
+}
+
+// A row's layer in its format, made of whole numbers alike on every system: a smooth
+// field with sharp stripes and bands of every alpha or, zoomed out, without edges.
+std::vector<char> layer_pixels(const GeglCase &c, int bytes)
+{
+  std::vector<char> pixels(size_t(gegl_layer_width) * gegl_layer_height * 4 *
+                           size_t(bytes));
+  for (int i = 0; i < gegl_layer_width * gegl_layer_height * 4; i++) {
+    const int x = i / 4 % gegl_layer_width, y = i / 4 / gegl_layer_width, k = i % 4;
+    const int band = (x + 2 * y) % 23, wave = (x * (k + 1) + y * (3 - k)) % 1024;
+    const int value =
+        c.zoom < 1 ? (k == 3 ? 65535 : 64 * std::min(wave, 1023 - wave))
+        : k == 3
+            ? (band < 6    ? 0
+               : band < 12 ? 10280 * (band - 5)
+                           : 65535)
+            : ((x * (3 + 2 * k) + y * (5 - k) + (x / 4 + y / 3) % 2 * 90) & 255) * 257 +
+                  (x * 37 + y * 11) % 200;
+    store(std::min(value, 65535), bytes, &pixels[size_t(i) * size_t(bytes)]);
+  }
+  return pixels;
+}
+
+// Pixels of magenta in the format.
+std::vector<char> magenta(int bytes, size_t count)
+{
+  std::vector<char> pixels(count * 4 * size_t(bytes));
+  for (size_t i = 0; i < count * 4; i++)
+    store(i % 4 == 1 ? 0 : 65535, bytes, &pixels[i * size_t(bytes)]);
   return pixels;
 }
 
@@ -80,17 +103,15 @@ int main(int argc, char **argv)
   gegl_load_module_directory(argv[1]);
   const GeglRectangle extent = {0, 0, gegl_layer_width, gegl_layer_height};
   for (const GeglCase &c : gegl_cases) {
-    std::ifstream input_file(std::string(c.zoom < 1 ? "smooth-" : "sharp-") + c.format +
-                                 ".data",
-                             std::ios::binary);
-    const std::vector<char> input{std::istreambuf_iterator<char>(input_file), {}};
     const Babl *format = babl_format(c.format == std::string("float") ? "RGBA float"
                                      : c.format == std::string("u16") ? "R'G'B'A u16"
                                                                       : "R'G'B'A u8");
+    const int bytes = babl_format_get_bytes_per_pixel(format) / 4;
     const GeglRectangle view = {c.view.x, c.view.y, c.view.width, c.view.height},
                         paint = {c.paint.x, c.paint.y, c.paint.width, c.paint.height};
     GeglBuffer *layer = gegl_buffer_new(&extent, format);
-    gegl_buffer_set(layer, &extent, 0, format, input.data(), GEGL_AUTO_ROWSTRIDE);
+    gegl_buffer_set(layer, &extent, 0, format, layer_pixels(c, bytes).data(),
+                    GEGL_AUTO_ROWSTRIDE);
     GeglNode *graph = gegl_node_new();
     GeglNode *source = gegl_node_new_child(graph, "operation", "gegl:buffer-source",
                                            "buffer", layer, nullptr);
@@ -105,7 +126,7 @@ int main(int argc, char **argv)
     gegl_node_set(dent, "scale", c.scale, "turbulence", c.turbulence, nullptr);
     write_view(dent, view, c.zoom, c.parts, format, view_path);
     gegl_buffer_set(layer, &paint, 0, format,
-                    magenta(format, size_t(paint.width) * size_t(paint.height)).data(),
+                    magenta(bytes, size_t(paint.width) * size_t(paint.height)).data(),
                     GEGL_AUTO_ROWSTRIDE);
     write_view(dent, view, c.zoom, c.parts, format, view_path);
     write_view(effect, extent, 1, 1, format, std::string(c.name) + "-source.data");
