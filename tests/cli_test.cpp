@@ -27,9 +27,7 @@ const std::string work =
 const std::string build = release ? "/root/ondalux/build" : ONDALUX_BUILD_DIR;
 const std::string ondalux_path = (command_build ? command_build : build) + "/ondalux";
 
-struct Result {
-  int exit_status;
-  std::string out, err;
+struct Result : Outcome {
   long peak_kib; // resident memory at most, behind the wrapper
 };
 
@@ -37,12 +35,8 @@ struct Result {
 Result run(const std::string &command)
 {
   fs::remove(work + "/peak.log");
-  const int status =
-      std::system(in_root(release ? release : "",
-                          "cd '" + work + "' && " + command + " > out.txt 2> err.txt")
-                      .c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(work + "/out.txt"),
-          read_file(work + "/err.txt"), std::atol(read_file(work + "/peak.log").c_str())};
+  return {run_in(work, command, release ? release : ""),
+          std::atol(read_file(work + "/peak.log").c_str())};
 }
 
 // The command, behind the wrapper that records its peak resident memory.

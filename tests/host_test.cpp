@@ -410,21 +410,14 @@ TEST(Release, InstallsForEachGimp)
   }
 
   // The home's files but those install.sh listed stay; no folder it made stays empty.
-  const auto files = [&] {
-    std::set<std::string> paths;
-    for (const auto &entry : fs::recursive_directory_iterator(home))
-      if (entry.is_regular_file())
-        paths.insert(entry.path().string());
-    return paths;
-  };
-  std::set<std::string> left = files(), made;
+  std::set<std::string> left = paths_under(home), made;
   std::istringstream listed(read_file(home + "/.local/share/ondalux/installed"));
   for (std::string path; std::getline(listed, path);)
     EXPECT_TRUE(fs::is_directory(path) ? made.insert(path).second : left.erase(path))
         << path;
   left.erase(home + "/.local/share/ondalux/installed");
   ASSERT_EQ(in_work("ondalux-*/install.sh --uninstall"), 0) << out();
-  EXPECT_EQ(files(), left);
+  EXPECT_EQ(paths_under(home), left);
   for (const std::string &folder : made)
     EXPECT_FALSE(fs::is_directory(folder) && fs::is_empty(folder)) << folder;
 }

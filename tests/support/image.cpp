@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +27,28 @@ std::string in_root(const std::string &release, const std::string &command)
           : release[0] == '/' ? root + "--in '" + release + "'"
                               : root + "--tools " + release) +
          " sh -c " + quoted + "'";
+}
+
+Outcome run_in(const std::string &folder, const std::string &command,
+               const std::string &release)
+{
+  const int status = std::system(
+      in_root(release, "cd '" + folder + "' && { " + command + "; } > out.txt 2> err.txt")
+          .c_str());
+  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                  read_file(folder + "/out.txt"), read_file(folder + "/err.txt")};
+  std::erase(outcome.out, '\r');
+  std::erase(outcome.err, '\r');
+  return outcome;
+}
+
+std::set<std::string> paths_under(const std::string &folder, bool folders)
+{
+  std::set<std::string> paths;
+  for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
+    if (folders || entry.is_regular_file())
+      paths.insert(entry.path().string());
+  return paths;
 }
 
 std::vector<Image> read_images(const std::string &path)

@@ -1,9 +1,10 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Images with 1 to 4 channels, alpha last, of 1 to 8 bytes each in the host's own
-// layout, and PNG files of 8 and 16-bit ones.
+// layout, and PNG files of 8 and 16-bit ones; files and shell commands.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,19 @@ std::string read_file(const std::string &path);
 // empty, in the Debian root of release, with the tests' tools, or in the root at the
 // folder release names.
 std::string in_root(const std::string &release, const std::string &command);
+
+// What a shell command did, its output without carriage returns.
+struct Outcome {
+  int exit_status;
+  std::string out, err;
+};
+// Runs a shell command in folder, here or in a Debian root as in_root does, with its
+// output in out.txt and err.txt there.
+Outcome run_in(const std::string &folder, const std::string &command,
+               const std::string &release = "");
+
+// The paths of the files under folder, and of the folders too where asked.
+std::set<std::string> paths_under(const std::string &folder, bool folders = false);
 
 // Every page or frame of a file, as stored (GIF frames as RGBA over the ones before).
 std::vector<Image> read_images(const std::string &path);
