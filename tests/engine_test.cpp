@@ -43,20 +43,24 @@ TEST(SimplexNoise, MatchesReferenceValuesToTheBit)
   EXPECT_TRUE(std::isnan(simplex_noise_2d(build_noise_tables(3), nan, 1.0)));
 }
 
+// The whole-pixel fold drops the fraction first; the samplers' fold keeps it.
 TEST(FoldCoordinate, AgreesWithRepeatedReflection)
 {
-  // The reflection loop the closed form replaces, for small values.
+  // The reflection loop the closed forms replace, for small values.
   const auto fold_by_reflection = [](double v, double limit) {
-    long m = std::labs(static_cast<long>(v));
+    double m = std::fabs(v);
     do
-      m = std::labs(static_cast<long>(2 * limit - m));
+      m = std::fabs(2 * limit - m);
     while (m > limit);
-    return static_cast<double>(m);
+    return m;
   };
   for (double limit : {1.0, 2.0, 7.0, 10.0, 639.0})
-    for (double v = -3000.0; v <= 3000.0; v += 0.5)
-      ASSERT_EQ(fold_coordinate(v, limit), fold_by_reflection(v, limit))
+    for (double v = -3000.0; v <= 3000.0; v += 0.25) {
+      ASSERT_EQ(fold_coordinate(v, limit), fold_by_reflection(std::trunc(v), limit))
           << v << " within " << limit;
+      ASSERT_EQ(fold_position(v, limit), fold_by_reflection(v, limit))
+          << v << " within " << limit;
+    }
 }
 
 TEST(Displace, MatchesReferencePositionsToTheBit)

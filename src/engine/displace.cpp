@@ -1,6 +1,7 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "displace.h"
 
+#include <cmath>
 #include <cstdlib>
 
 double fold_coordinate(double v, double limit)
@@ -14,6 +15,15 @@ double fold_coordinate(double v, double limit)
   const int64_t period = 2 * l;
   const int64_t r = m < period ? m : m % period;
   return static_cast<double>(r <= l ? r : 2 * l - r);
+}
+
+double fold_position(double v, double limit)
+{
+  if (!(limit >= 1.0) || !std::isfinite(v))
+    return 0.0;
+  const double period = 2.0 * limit;
+  const double r = std::fmod(std::fabs(v), period);
+  return r <= limit ? r : period - r;
 }
 
 void fold_displaced(const DisplaceParams &params, double *dx, double *dy)

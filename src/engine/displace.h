@@ -17,6 +17,11 @@ struct DisplaceParams {
 // (a triangle fold of period 2 * limit). limit is a whole number >= 1.
 double fold_coordinate(double v, double limit);
 
+// Reflects v, keeping its fraction, into 0..limit (the same fold, of positions that a
+// sampler reads between pixels); for whole v this is fold_coordinate. A limit below 1
+// or a v that is not finite gives 0.
+double fold_position(double v, double limit);
+
 // Folds a displaced position, on each axis whose limit is not 0: a limit of 0 (a
 // one-pixel selection edge at the origin) leaves the position as it is.
 void fold_displaced(const DisplaceParams &params, double *dx, double *dy);
