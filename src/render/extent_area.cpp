@@ -14,15 +14,27 @@ struct Reach {
   int32_t x, y;
 };
 
-Reach extent_reach(const GeglRectangle &extent, const DistortVals &settings)
+// How far a pixel's source may lie from it, and past that how far a sampler reads
+// around the source.
+Reach extent_reach(const GeglRectangle &extent, const DistortVals &settings,
+                   GeglSamplerType sampler)
 {
   const RenderState state =
       make_render_state(0, 0, extent.width, extent.height, false, 0);
   const DisplaceParams params = displace_params(settings, state);
   const bool displaced = params.scale_px > 0;
-  return {displacement_reach(params, displaced, params.turbulence, extent.width),
-          displacement_reach(params, displaced, params.turbulence * params.turbulence,
-                             extent.height)};
+  Reach reach = {displacement_reach(params, displaced, params.turbulence, extent.width),
+                 displacement_reach(params, displaced,
+                                    params.turbulence * params.turbulence,
+                                    extent.height)};
+  if (sampler != GEGL_SAMPLER_NEAREST) {
+    const GObjectPtr<GeglSampler> probe(
+        gegl_buffer_sampler_new_at_level(nullptr, babl_format("RGBA float"), sampler, 0));
+    const GeglRectangle context = *gegl_sampler_get_context_rect(probe.get());
+    reach.x += std::max(-context.x, context.x + context.width) + 1;
+    reach.y += std::max(-context.y, context.y + context.height) + 1;
+  }
+  return reach;
 }
 
 // rect grown by reach on every side, within limit; in 64 bits, since GEGL may ask about
@@ -138,6 +150,13 @@ private:
   std::vector<std::unique_ptr<uint8_t[]>> blocks_;
 };
 
+// GEGL's sampler of a method other than nearest over the input: at a mipmap level it
+// reads the level's pixel at a level-0 position.
+struct SampledInput {
+  GeglSampler *sampler;
+  GeglRectangle extent;
+};
+
 // Every source position is whole: output pixels are copies, displaced several at a time.
 void copy_row(const PixelRenderer &renderer, InputBlocks &input, const double *xs,
               double y, int32_t width, uint8_t *dest)
@@ -177,56 +196,102 @@ void blend_row(const PixelRenderer &renderer, InputBlocks &input, const double *
   }
 }
 
+// The source positions of a row of points, their fractions kept and folded into the
+// extent, each sampled at its pixel's centre: (x + 0.5, y + 0.5).
+void sample_row(const PixelRenderer &renderer, const SampledInput &input,
+                const double *xs, double y, int32_t width, uint8_t *dest)
+{
+  constexpr int32_t points_at_once = 64;
+  double ys[points_at_once], nx[points_at_once], ny[points_at_once];
+  std::fill(ys, ys + points_at_once, y);
+  DisplaceParams unfolded = renderer.params;
+  unfolded.sel_x2 = unfolded.sel_y2 = 1; // a limit of 0: nothing folded, nothing dropped
+  const size_t bpp = size_t(babl_format_get_bytes_per_pixel(renderer.format));
+  const double limit_x = input.extent.width - 1, limit_y = input.extent.height - 1;
+  for (int32_t start = 0; start < width; start += points_at_once) {
+    const int32_t count = std::min(points_at_once, width - start);
+    if (renderer.displaced) {
+      displace_points(renderer.tables, unfolded, xs + start, ys, count, nx, ny);
+    } else {
+      std::copy(xs + start, xs + start + count, nx);
+      std::copy(ys, ys + count, ny);
+    }
+    for (int32_t k = 0; k < count; k++, dest += bpp)
+      gegl_sampler_get(input.sampler,
+                       input.extent.x + fold_position(nx[k], limit_x) + 0.5,
+                       input.extent.y + fold_position(ny[k], limit_y) + 0.5, nullptr,
+                       dest, GEGL_ABYSS_CLAMP);
+  }
+}
+
 } // namespace
 
 GeglRectangle extent_required_area(const GeglRectangle &extent, const GeglRectangle &area,
-                                   const DistortVals &settings)
+                                   const DistortVals &settings, GeglSamplerType sampler)
 {
   GeglRectangle shown;
   if (!gegl_rectangle_intersect(&shown, &area, &extent))
     return {0, 0, 0, 0};
-  return grown_within(shown, extent_reach(extent, settings), extent);
+  return grown_within(shown, extent_reach(extent, settings, sampler), extent);
 }
 
 GeglRectangle extent_invalidated_area(const GeglRectangle &extent,
                                       const GeglRectangle &changed,
-                                      const DistortVals &settings)
+                                      const DistortVals &settings,
+                                      GeglSamplerType sampler)
 {
-  return grown_within(changed, extent_reach(extent, settings),
+  return grown_within(changed, extent_reach(extent, settings, sampler),
                       gegl_rectangle_infinite_plane());
 }
 
 void render_extent_area(GeglBuffer *input, GeglBuffer *output, const Babl *format,
                         const GeglRectangle &extent, const GeglRectangle &area, int level,
-                        const DistortVals &settings, uint32_t pattern)
+                        const DistortVals &settings, uint32_t pattern,
+                        GeglSamplerType sampler)
 {
-  const GeglRectangle required = extent_required_area(extent, area, settings);
+  const GeglRectangle required = extent_required_area(extent, area, settings, sampler);
   if (required.width < 1 || required.height < 1)
     return;
   const RenderState state = make_render_state(0, 0, extent.width, extent.height,
                                               babl_format_has_alpha(format), pattern);
   const PixelRenderer renderer = new_pixel_renderer(format, settings, state);
-  InputBlocks blocks(input, format, extent, required, level);
   const GeglRectangle out = {
       level_floor(area.x, level), level_floor(area.y, level),
       level_ceil(area.x + area.width, level) - level_floor(area.x, level),
       level_ceil(area.y + area.height, level) - level_floor(area.y, level)};
+  const bool sampled = sampler != GEGL_SAMPLER_NEAREST;
+  // Nearest reads whole pixels at world positions, the middles of the pixels that a
+  // level's pixel covers; a sampler reads between pixels, at the level pixel's centre.
+  const auto world = [&](int32_t v, int32_t origin, int32_t size) {
+    return sampled
+               ? std::clamp(((v + 0.5) * (1 << level) - 0.5) - origin, 0.0, size - 1.0)
+               : world_position(v, level, origin, size);
+  };
   std::vector<double> xs(size_t(out.width));
   for (int32_t x = 0; x < out.width; x++)
-    xs[size_t(x)] = world_position(out.x + x, level, extent.x, extent.width);
+    xs[size_t(x)] = world(out.x + x, extent.x, extent.width);
+  InputBlocks blocks(input, format, extent, required, level);
+  const GObjectPtr<GeglSampler> sampler_object(
+      sampled ? gegl_buffer_sampler_new_at_level(input, format, sampler, level)
+              : nullptr);
+  const SampledInput samples = {sampler_object.get(), extent};
 
   // Strips of rows, each handed to GEGL as it is done.
   constexpr int32_t strip_rows = 32;
   const size_t row_bytes =
       size_t(out.width) * size_t(babl_format_get_bytes_per_pixel(format));
   std::vector<uint8_t> strip(row_bytes * strip_rows);
-  const int32_t reach_y = extent_reach(extent, settings).y;
+  const int32_t reach_y = extent_reach(extent, settings, sampler).y;
   for (int32_t top = 0; top < out.height; top += strip_rows) {
     const int32_t rows = std::min(strip_rows, out.height - top);
     for (int32_t row = 0; row < rows; row++) {
-      const double y = world_position(out.y + top + row, level, extent.y, extent.height);
-      (renderer.whole ? copy_row : blend_row)(renderer, blocks, xs.data(), y, out.width,
-                                              strip.data() + size_t(row) * row_bytes);
+      const double y = world(out.y + top + row, extent.y, extent.height);
+      uint8_t *dest = strip.data() + size_t(row) * row_bytes;
+      if (sampled)
+        sample_row(renderer, samples, xs.data(), y, out.width, dest);
+      else
+        (renderer.whole ? copy_row : blend_row)(renderer, blocks, xs.data(), y, out.width,
+                                                dest);
     }
     const GeglRectangle written = {out.x, out.y + top, out.width, rows};
     gegl_buffer_set(output, &written, level, format, strip.data(), GEGL_AUTO_ROWSTRIDE);

@@ -17,6 +17,7 @@ struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
 };
 using GeglBufferPtr = std::unique_ptr<GeglBuffer, GObjectUnref>;
+template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 struct GFree {
   void operator()(gpointer memory) const { g_free(memory); }
 };
