@@ -30,20 +30,22 @@
   (map (lambda (filter) (car (gimp-drawable-filter-get-operation-name filter)))
        (vector->list (car (gimp-drawable-get-filters drawable)))))
 
-; Run modes beyond GIMP's: the operation merged at once, kept as an effect and read
-; back from an XCF file, kept as an effect and read through the image's projection
-; (which GIMP renders in parts, unlike an export), or picked from the menu of a display
-; and answered from outside, which then creates the file answered.
+; Run modes beyond GIMP's: the operation merged at once (also with the cubic sampler),
+; kept as an effect and read back from an XCF file, kept as an effect and read through
+; the image's projection (which GIMP renders in parts, unlike an export), or picked from
+; the menu of a display and answered from outside, which then creates the file answered.
 (define FILTER-MERGE 10)
 (define FILTER-APPEND 11)
 (define FILTER-STACK 12)
 (define FILTER-DIALOG 13)
+(define FILTER-CUBIC 14)
 
 (define (run-ondalux run-mode image drawables scale turbulence)
   (let ((filter (lambda (add)
                   (add (car drawables) "ondalux:dent" 0 LAYER-MODE-REPLACE 1.0
-                       "scale" scale "turbulence" turbulence "pattern" 7))))
-    (cond ((= run-mode FILTER-MERGE)
+                       "scale" scale "turbulence" turbulence "pattern" 7 "sampler-type"
+                       (if (= run-mode FILTER-CUBIC) "cubic" "nearest")))))
+    (cond ((member run-mode (list FILTER-MERGE FILTER-CUBIC))
            (list (status-of (lambda () (filter gimp-drawable-merge-new-filter)))
                  image drawables))
           ((= run-mode FILTER-APPEND)

@@ -167,6 +167,28 @@ std::vector<int> expect_case(const GimpRun &run, Host host, const HostCase &c)
   Box box = {0, 0, c.width, c.height}; // "X Y WIDTH HEIGHT", or the whole input
   std::istringstream(c.bounds.empty() ? c.box : c.bounds) >> box.x >> box.y >>
       box.width >> box.height;
+  // GEGL's cubic sampler, of 8-bit pixels: the reference is sampled in the system's GEGL.
+  if (c.run_mode == "FILTER-CUBIC") {
+    const Image before = saved_pixels(run, c, "before");
+    std::ofstream(run.work + "/cubic-in.data", std::ios::binary)
+        .write(reinterpret_cast<const char *>(before.pixels.data()),
+               std::streamsize(before.pixels.size()));
+    const char *const formats[] = {"", "Y' u8", "Y'A u8", "R'G'B' u8", "R'G'B'A u8"};
+    EXPECT_EQ(
+        std::system(in_root(run.system, build_gegl_views(run.work) + " && cd '" +
+                                            run.work + "' && ./gegl-views --sample \"" +
+                                            formats[c.channels] + "\" " +
+                                            std::to_string(c.width) + " " +
+                                            std::to_string(c.height) + " " + c.settings +
+                                            " 7 cubic-in.data cubic-reference.data")
+                        .c_str()),
+        0);
+    const std::string reference = read_file(run.work + "/cubic-reference.data");
+    EXPECT_EQ(saved_pixels(run, c, "after").pixels,
+              std::vector<uint8_t>(reference.begin(), reference.end()))
+        << c.name;
+    return {7};
+  }
   // A script gives the operation pattern 7, which means what the command's --pattern 7
   // does.
   const bool pattern_7 =

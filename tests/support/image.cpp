@@ -42,6 +42,14 @@ Outcome run_in(const std::string &folder, const std::string &command,
   return outcome;
 }
 
+std::string build_gegl_views(const std::string &folder)
+{
+  return "cd '" ONDALUX_SOURCE_DIR "' && g++ -O2 -ffp-contract=off -Isrc/engine -o '" +
+         folder +
+         "/gegl-views' tests/support/gegl_views.cpp src/engine/noise.cpp "
+         "src/engine/displace.cpp $(pkg-config --cflags --libs gegl-0.4)";
+}
+
 std::set<std::string> paths_under(const std::string &folder, bool folders)
 {
   std::set<std::string> paths;

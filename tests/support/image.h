@@ -42,6 +42,10 @@ struct Outcome {
 Outcome run_in(const std::string &folder, const std::string &command,
                const std::string &release = "");
 
+// The shell command that builds the GEGL views driver (support/gegl_views.cpp, with the
+// engine) as folder/gegl-views against the GEGL of the system where it runs.
+std::string build_gegl_views(const std::string &folder);
+
 // The paths of the files under folder, and of the folders too where asked.
 std::set<std::string> paths_under(const std::string &folder, bool folders = false);
 
