@@ -1,7 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The canvas as GIMP 3 draws a live filter: an 8000x6000 layer, a distort after it,
 // and views rendered with gegl_node_blit after each change of a setting, with GEGL's
-// mipmap rendering on, as GIMP turns it on. ondalux:dent beside GEGL's own distorts.
+// mipmap rendering on, as GIMP turns it on. ondalux:dent, with whole pixels and with
+// the cubic and NoHalo samplers, beside GEGL's own distorts at their defaults (waves'
+// and ripple's sampler is cubic).
 //   live_preview [RUNS]
 // prints one line per distort, layer format and zoom: the best of RUNS views (default
 // 6; at least 2, fewer beyond 20 s), the first view after the distort is added (100%
@@ -30,8 +32,11 @@ struct Distort {
   const char *name;
   const char *property; // set to two values in turn, as a slider moves
   double first, second;
+  const char *sampler = nullptr; // a resampling method other than the distort's default
 };
 const Distort distorts[] = {{"ondalux:dent", "turbulence", 0.5, 0.51},
+                            {"ondalux:dent", "turbulence", 0.5, 0.51, "cubic"},
+                            {"ondalux:dent", "turbulence", 0.5, 0.51, "nohalo"},
                             {"gegl:waves", "phi", 0.0, 0.01},
                             {"gegl:ripple", "phi", 0.0, 0.01},
                             {"gegl:noise-spread", "seed", 1, 2}};
@@ -123,6 +128,12 @@ int measure(const Distort &distort, const char *format_name, const Zoom &zoom, i
     gegl_node_set_property(node, distort.property, &setting);
   };
   set(distort.first);
+  if (distort.sampler) {
+    GEnumClass *samplers = G_ENUM_CLASS(g_type_class_ref(GEGL_TYPE_SAMPLER_TYPE));
+    gegl_node_set(node, "sampler-type",
+                  g_enum_get_value_by_nick(samplers, distort.sampler)->value, nullptr);
+    g_type_class_unref(samplers);
+  }
 
   // The view shows the middle of the layer.
   const GeglRectangle view = {int((layer_width * zoom.scale - zoom.width) / 2),
@@ -144,7 +155,9 @@ int measure(const Distort &distort, const char *format_name, const Zoom &zoom, i
     set(run % 2 ? distort.first : distort.second);
     best = std::min(best, blit());
   }
-  std::printf("%-18s %-14s %-4s %8.3f s %8.3f s %8.1f MiB\n", distort.name, format_name,
+  const std::string name = std::string(distort.name) +
+                           (distort.sampler ? std::string(" ") + distort.sampler : "");
+  std::printf("%-19s %-14s %-4s %8.3f s %8.3f s %8.1f MiB\n", name.c_str(), format_name,
               zoom.name, best, first, double(status_kib("VmHWM:") - layer_kib) / 1024.0);
   g_object_unref(graph);
   g_object_unref(layer);
@@ -164,7 +177,7 @@ int main(int argc, char **argv)
     return measure(distorts[std::atoi(argv[2])], argv[3], zooms[std::atoi(argv[4])],
                    std::atoi(argv[5]));
   const std::string runs = argc > 1 ? argv[1] : "6";
-  std::printf("%-18s %-14s %-4s %10s %10s %12s\n", "distort", "layer", "zoom",
+  std::printf("%-19s %-14s %-4s %10s %10s %12s\n", "distort", "layer", "zoom",
               "best view", "first", "peak memory");
   std::fflush(stdout);
   int failures = 0;
