@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "displace_points.h"
@@ -150,10 +151,31 @@ private:
   std::vector<std::unique_ptr<uint8_t[]>> blocks_;
 };
 
-// GEGL's sampler of a method other than nearest over the input: at a mipmap level it
-// reads the level's pixel at a level-0 position.
+// The format that GEGL's samplers interpolate pixels of format in, as
+// gegl_sampler_prepare picks it: sampled in it, pixels skip the sampler's conversion of
+// each one, and a run of them is converted at once, to the same bytes.
+const Babl *interpolation_format(const Babl *format)
+{
+  const std::string model = babl_get_name(babl_format_get_model(format));
+  const bool gray = model[0] == 'Y',
+             cmyk = model.rfind("cmyk", 0) == 0 || model.rfind("camayaka", 0) == 0,
+             cmyk_inverted =
+                 model.rfind("CMYK", 0) == 0 || model.rfind("CaMaYaKa", 0) == 0;
+  return babl_format_with_space(gray            ? "YaA float"
+                                : cmyk          ? "camayakaA float"
+                                : cmyk_inverted ? "CaMaYaKaA float"
+                                                : "RaGaBaA float",
+                                format);
+}
+
+// GEGL's sampler of a method other than nearest over the input, giving pixels in the
+// format it interpolates in; at a mipmap level it reads the level's pixel at a level-0
+// position.
 struct SampledInput {
   GeglSampler *sampler;
+  GeglSamplerGetFun get; // at level 0, the sampler's own function, without checks
+  const Babl *to_output; // from the interpolation format to the output's
+  size_t interpolated_bpp;
   GeglRectangle extent;
 };
 
@@ -203,6 +225,7 @@ void sample_row(const PixelRenderer &renderer, const SampledInput &input,
 {
   constexpr int32_t points_at_once = 64;
   double ys[points_at_once], nx[points_at_once], ny[points_at_once];
+  float interpolated[points_at_once * 5];
   std::fill(ys, ys + points_at_once, y);
   DisplaceParams unfolded = renderer.params;
   unfolded.sel_x2 = unfolded.sel_y2 = 1; // a limit of 0: nothing folded, nothing dropped
@@ -216,11 +239,16 @@ void sample_row(const PixelRenderer &renderer, const SampledInput &input,
       std::copy(xs + start, xs + start + count, nx);
       std::copy(ys, ys + count, ny);
     }
-    for (int32_t k = 0; k < count; k++, dest += bpp)
-      gegl_sampler_get(input.sampler,
-                       input.extent.x + fold_position(nx[k], limit_x) + 0.5,
-                       input.extent.y + fold_position(ny[k], limit_y) + 0.5, nullptr,
-                       dest, GEGL_ABYSS_CLAMP);
+    uint8_t *pixel = reinterpret_cast<uint8_t *>(interpolated);
+    for (int32_t k = 0; k < count; k++, pixel += input.interpolated_bpp) {
+      const double x = input.extent.x + fold_position(nx[k], limit_x) + 0.5,
+                   y = input.extent.y + fold_position(ny[k], limit_y) + 0.5;
+      if (input.get)
+        input.get(input.sampler, x, y, nullptr, pixel, GEGL_ABYSS_CLAMP);
+      else
+        gegl_sampler_get(input.sampler, x, y, nullptr, pixel, GEGL_ABYSS_CLAMP);
+    }
+    babl_process(input.to_output, interpolated, dest + size_t(start) * bpp, count);
   }
 }
 
@@ -271,28 +299,48 @@ void render_extent_area(GeglBuffer *input, GeglBuffer *output, const Babl *forma
   for (int32_t x = 0; x < out.width; x++)
     xs[size_t(x)] = world(out.x + x, extent.x, extent.width);
   InputBlocks blocks(input, format, extent, required, level);
+  // At level 0 the sampler reads the required input converted at once into the format
+  // it interpolates in, in a buffer of its own: its many small reads, a few pixels
+  // around each position, then copy rather than convert. At a mipmap level it reads
+  // single pixels of the input.
+  const Babl *interpolated = interpolation_format(format);
+  const bool staged = sampled && level == 0;
+  const GeglBufferPtr staged_input(staged ? gegl_buffer_new(&required, interpolated)
+                                          : nullptr);
+  if (staged)
+    gegl_buffer_copy(input, &required, GEGL_ABYSS_CLAMP, staged_input.get(), &required);
   const GObjectPtr<GeglSampler> sampler_object(
-      sampled ? gegl_buffer_sampler_new_at_level(input, format, sampler, level)
+      sampled ? gegl_buffer_sampler_new_at_level(staged ? staged_input.get() : input,
+                                                 interpolated, sampler, level)
               : nullptr);
-  const SampledInput samples = {sampler_object.get(), extent};
+  const SampledInput samples = {
+      sampler_object.get(), staged ? gegl_sampler_get_fun(sampler_object.get()) : nullptr,
+      babl_fish(interpolated, format),
+      size_t(babl_format_get_bytes_per_pixel(interpolated)), extent};
 
   // Strips of rows, each handed to GEGL as it is done.
   constexpr int32_t strip_rows = 32;
-  const size_t row_bytes =
-      size_t(out.width) * size_t(babl_format_get_bytes_per_pixel(format));
+  const size_t bpp = size_t(babl_format_get_bytes_per_pixel(format)),
+               row_bytes = size_t(out.width) * bpp;
   std::vector<uint8_t> strip(row_bytes * strip_rows);
   const int32_t reach_y = extent_reach(extent, settings, sampler).y;
   for (int32_t top = 0; top < out.height; top += strip_rows) {
     const int32_t rows = std::min(strip_rows, out.height - top);
-    for (int32_t row = 0; row < rows; row++) {
-      const double y = world(out.y + top + row, extent.y, extent.height);
-      uint8_t *dest = strip.data() + size_t(row) * row_bytes;
-      if (sampled)
-        sample_row(renderer, samples, xs.data(), y, out.width, dest);
-      else
-        (renderer.whole ? copy_row : blend_row)(renderer, blocks, xs.data(), y, out.width,
-                                                dest);
-    }
+    // A sampler keeps one window of the input: sampled in blocks, whose sources lie
+    // close together, the strip reads each part of the input about once.
+    constexpr int32_t block_width = 32;
+    for (int32_t left = 0; left < out.width; left += sampled ? block_width : out.width)
+      for (int32_t row = 0; row < rows; row++) {
+        const double y = world(out.y + top + row, extent.y, extent.height);
+        const int32_t width =
+            sampled ? std::min(block_width, out.width - left) : out.width;
+        uint8_t *dest = strip.data() + size_t(row) * row_bytes + size_t(left) * bpp;
+        if (sampled)
+          sample_row(renderer, samples, xs.data() + left, y, width, dest);
+        else
+          (renderer.whole ? copy_row : blend_row)(renderer, blocks, xs.data(), y, width,
+                                                  dest);
+      }
     const GeglRectangle written = {out.x, out.y + top, out.width, rows};
     gegl_buffer_set(output, &written, level, format, strip.data(), GEGL_AUTO_ROWSTRIDE);
     blocks.drop_above(

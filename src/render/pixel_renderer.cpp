@@ -35,7 +35,7 @@ int32_t displacement_reach(const DisplaceParams &params, bool displaced, double 
 {
   if (!displaced)
     return 0;
-  const double reach = 2.5 * params.scale_px * std::fabs(factor) + 2.0;
+  const double reach = 2.0 * params.scale_px * std::fabs(factor) + 2.0;
   return reach < double(limit) ? int32_t(reach) + 1 : limit;
 }
 
