@@ -1,6 +1,7 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernel of displace_points, compiled once per instruction set with
-// ONDALUX_LANES (2 for SSE2, 4 for AVX2) and ONDALUX_LANES_FUNCTION naming its entry.
+// ONDALUX_LANES (2 for SSE2, 4 for AVX2, 8 for AVX-512) and ONDALUX_LANES_FUNCTION
+// naming its entry.
 // It repeats the scalar arithmetic of noise.cpp and displace.cpp operation for
 // operation, in the same order, so every result is bit-identical; points whose
 // coordinates are not finite or are too large for 32-bit cells go the scalar way.
@@ -24,11 +25,14 @@ typedef int32_t Ints __attribute__((vector_size(4 * lanes)));
 // Noise inputs beyond this take the scalar way: their cells stay far inside 32 bits.
 constexpr double safe_limit = 67108864.0;
 
-// Whole numbers to doubles. GCC splits the generic conversion of four lanes into two
-// halves; AVX converts them in one instruction.
+// Whole numbers to doubles. GCC splits the generic conversion of four or eight lanes
+// into halves; AVX and AVX-512 convert them in one instruction.
 Doubles to_doubles(Ints v)
 {
-#ifdef __AVX__
+#if ONDALUX_LANES == 8
+  // The zero-masked forms: GCC 12 warns of the plain ones' undefined fill.
+  return Doubles(_mm512_maskz_cvtepi32_pd(0xff, __m256i(v)));
+#elif defined __AVX__
   return Doubles(_mm256_cvtepi32_pd(__m128i(v)));
 #else
   return __builtin_convertvector(v, Doubles);
@@ -65,7 +69,10 @@ Doubles gradient_y(Ints index)
 // fastfloor for every lane, as whole doubles; lanes within the safe limit.
 Doubles fastfloor(Doubles v)
 {
-#ifdef __AVX__
+#if ONDALUX_LANES == 8
+  const Doubles truncated = Doubles(_mm512_maskz_roundscale_pd(
+      0xff, __m512d(v), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+#elif defined __AVX__
   const Doubles truncated =
       Doubles(_mm256_round_pd(__m256d(v), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
 #else

@@ -1,11 +1,10 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine_hashes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
-
-#include "displace_points.h"
 
 EngineHashes engine_hashes(uint32_t offset)
 {
@@ -23,18 +22,16 @@ EngineHashes engine_hashes(uint32_t offset)
   }
   std::vector<double> nx(x.size()), ny(x.size());
   const NoiseTables tables = build_noise_tables(offset);
-  // FNV-1a over the values' bytes.
-  uint64_t hashes[4] = {14695981039346656037u, 14695981039346656037u,
-                        14695981039346656037u, 0};
+  // FNV-1a over the values' bytes: the noise, the scalar engine, each kernel.
+  uint64_t hashes[2 + vector_set_count] = {};
+  const int sets = int(best_vector_set()) + 1;
+  std::fill_n(hashes, 2 + sets, 14695981039346656037u);
   const auto add = [&](int which, double value) {
     unsigned char bytes[8];
     std::memcpy(bytes, &value, 8);
     for (unsigned char byte : bytes)
       hashes[which] = (hashes[which] ^ byte) * 1099511628211u;
   };
-  const bool avx2 = best_vector_set() == VectorSet::avx2;
-  if (avx2)
-    hashes[3] = hashes[0];
   for (const DisplaceParams &params : settings) {
     for (size_t k = 0; k < x.size(); k++) {
       add(0, simplex_noise_2d(tables, x[k] / params.scale_px, y[k] / params.scale_px));
@@ -42,16 +39,14 @@ EngineHashes engine_hashes(uint32_t offset)
       add(1, nx[k]);
       add(1, ny[k]);
     }
-    for (VectorSet set : {VectorSet::sse2, VectorSet::avx2}) {
-      if (set == VectorSet::avx2 && !avx2)
-        continue;
+    for (int set = 0; set < sets; set++) {
       displace_points(tables, params, x.data(), y.data(), int32_t(x.size()), nx.data(),
-                      ny.data(), set);
+                      ny.data(), VectorSet(set));
       for (size_t k = 0; k < x.size(); k++) {
-        add(2 + int(set), nx[k]);
-        add(2 + int(set), ny[k]);
+        add(2 + set, nx[k]);
+        add(2 + set, ny[k]);
       }
     }
   }
-  return {hashes[0], hashes[1], hashes[2], hashes[3]};
+  return {hashes[0], hashes[1], {hashes[2], hashes[3], hashes[4]}};
 }

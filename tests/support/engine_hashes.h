@@ -7,8 +7,11 @@
 
 #include <cstdint>
 
+#include "displace_points.h"
+
 struct EngineHashes {
-  uint64_t noise, scalar, sse2, avx2; // avx2: 0 where the processor has no AVX2
+  uint64_t noise, scalar;
+  uint64_t kernels[vector_set_count]; // 0 for a set the processor lacks
 };
 
 EngineHashes engine_hashes(uint32_t offset);

@@ -9,9 +9,11 @@ int main()
 {
   for (uint32_t offset = 0; offset < 256; offset++) {
     const EngineHashes h = engine_hashes(offset);
-    std::printf("%3" PRIu32 " noise %016" PRIx64 " scalar %016" PRIx64 " sse2 %016" PRIx64
-                " avx2 %016" PRIx64 "\n",
-                offset, h.noise, h.scalar, h.sse2, h.avx2);
+    std::printf("%3" PRIu32 " noise %016" PRIx64 " scalar %016" PRIx64 " kernels", offset,
+                h.noise, h.scalar);
+    for (uint64_t kernel : h.kernels)
+      std::printf(" %016" PRIx64, kernel);
+    std::printf("\n");
   }
   return 0;
 }
