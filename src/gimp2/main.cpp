@@ -9,6 +9,7 @@
 #include <libgimp/gimp.h>
 
 #include "dialog.h"
+#include "drawable_tiles.h"
 #include "selection_pass.h"
 #include "translation.h"
 
@@ -121,13 +122,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   std::setlocale(LC_ALL, "");
   bindtextdomain(TEXT_DOMAIN, plugin_subfolder(CATALOG_FOLDER).get());
   bind_textdomain_codeset(TEXT_DOMAIN, "UTF-8");
-  init_gegl_for_render();
-  // libgimp's GEGL buffers reach GIMP through its tile cache, which it also keeps
-  // apart from GEGL's: 512 tiles are plenty for bands read and written in order.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  gimp_tile_cache_ntiles(512);
-#pragma GCC diagnostic pop
+  init_babl_for_render();
   // Pixels in the drawable's own precision rather than converted to 8 bits.
   gimp_plugin_enable_precision();
 
@@ -138,11 +133,14 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
       make_render_state(sel_x, sel_y, sel_width, sel_height,
                         gimp_drawable_has_alpha(drawable_id), g_random_int());
   const bool indexed = gimp_drawable_is_indexed(drawable_id);
-  const GeglBufferPtr buffer(indexed ? nullptr : gimp_drawable_get_buffer(drawable_id));
   const Babl *format = indexed ? nullptr : gimp_drawable_get_format(drawable_id);
   const char *unsupported = indexed ? indexed_reason : unsupported_format_reason(format);
+  const DrawableTilesPtr tiles(unsupported ? nullptr
+                                           : open_drawable_tiles(drawable_id, format));
+  if (!tiles && !unsupported)
+    unsupported = unsupported_format_reason(nullptr);
   SourceCopy source =
-      unsupported ? SourceCopy{} : new_source_copy(buffer.get(), format, state);
+      unsupported ? SourceCopy{} : new_source_copy(tile_reader(*tiles), format, state);
 
   DistortVals vals = default_vals;
   switch (run_mode) {
@@ -181,11 +179,8 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
 
   gimp_progress_init(_(PROGRESS_TEXT));
   RenderTimes times;
-  {
-    const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable_id));
-    render_selection(source, shadow.get(), vals, state, render_threads(),
-                     {update_progress, nullptr}, &times);
-  }
+  render_selection(source, tile_writer(*tiles), vals, state, render_threads(),
+                   {update_progress, nullptr}, &times);
   const gint64 merge_start = g_get_monotonic_time();
   const gboolean merged = gimp_drawable_merge_shadow(drawable_id, TRUE);
   report_times(times, double(g_get_monotonic_time() - merge_start) / 1e6);

@@ -99,8 +99,8 @@ bool dent(GimpDrawable *drawable, SourceCopy &source, const DistortVals &vals,
 {
   {
     const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable));
-    render_selection(source, shadow.get(), vals, state, gimp_get_num_processors(),
-                     {update_progress, nullptr});
+    render_selection(source, gegl_buffer_writer(shadow.get()), vals, state,
+                     gimp_get_num_processors(), {update_progress, nullptr});
   }
   if (!gimp_drawable_merge_shadow(drawable, TRUE))
     return false;
@@ -146,8 +146,8 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
     const bool renderable = !refusal(shown);
     if (renderable) {
       shown_buffer.reset(gimp_drawable_get_buffer(shown));
-      shown_source =
-          new_source_copy(shown_buffer.get(), gimp_drawable_get_format(shown), state);
+      shown_source = new_source_copy(gegl_buffer_reader(shown_buffer.get()),
+                                     gimp_drawable_get_format(shown), state);
       read_source_rows(shown_source, state.sel_y2);
     }
     if (!show_dialog(procedure, config, shown, renderable ? &shown_source : nullptr,
@@ -169,9 +169,10 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode run_mode, GimpImage *i
   for (const auto &[drawable, state] : targets) {
     const bool shown = shown_buffer && drawable == targets.front().first;
     const GeglBufferPtr buffer(shown ? nullptr : gimp_drawable_get_buffer(drawable));
-    SourceCopy source =
-        shown ? std::move(shown_source)
-              : new_source_copy(buffer.get(), gimp_drawable_get_format(drawable), state);
+    SourceCopy source = shown
+                            ? std::move(shown_source)
+                            : new_source_copy(gegl_buffer_reader(buffer.get()),
+                                              gimp_drawable_get_format(drawable), state);
     merged = merged && dent(drawable, source, vals, state);
   }
   gimp_image_undo_group_end(image);

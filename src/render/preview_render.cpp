@@ -46,7 +46,7 @@ void render_preview(const SourceCopy &source, const DistortVals &settings,
                       xs.data(), ys.data(), width, row.data());
       else
         for (int x = 0; x < width; x++)
-          render_sampled_pixel(renderer, source.buffer, xs[size_t(x)], ys[size_t(x)],
+          render_sampled_pixel(renderer, source.drawable, xs[size_t(x)], ys[size_t(x)],
                                &row[size_t(x) * source_bpp]);
       babl_process(to_display, row.data(), display + size_t(y) * display_row, width);
     }

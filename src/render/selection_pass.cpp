@@ -2,6 +2,7 @@
 #include "selection_pass.h"
 
 #include <algorithm>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -31,11 +32,20 @@ void join_all(std::vector<std::thread> &workers)
     worker.join();
 }
 
-int32_t tile_height(GeglBuffer *buffer)
+void read_gegl_buffer(void *buffer, const GeglRectangle &rect, const Babl *format,
+                      uint8_t *pixels)
 {
-  gint height = 64;
-  g_object_get(buffer, "tile-height", &height, nullptr);
-  return std::max(height, 1);
+  gegl_buffer_get(static_cast<GeglBuffer *>(buffer), &rect, 1.0, format, pixels,
+                  GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+}
+
+// Flushed at once, so that the host takes each band while the next is computed.
+void write_gegl_buffer(void *shadow, const GeglRectangle &rect, const Babl *format,
+                       const uint8_t *pixels)
+{
+  gegl_buffer_set(static_cast<GeglBuffer *>(shadow), &rect, 0, format, pixels,
+                  GEGL_AUTO_ROWSTRIDE);
+  gegl_buffer_flush(static_cast<GeglBuffer *>(shadow));
 }
 
 // Adds the seconds from its making to its end to *total, unless total is nullptr.
@@ -57,7 +67,7 @@ struct Band {
 // Writes bands of the selection into the shadow, handing each to the host at once
 // rather than all at the end, and reports progress at rows that are multiples of 32.
 struct BandWriter {
-  GeglBuffer *dest;
+  ShadowWriter shadow;
   const Babl *format;
   const RenderState &state;
   RenderProgress progress;
@@ -69,8 +79,7 @@ struct BandWriter {
     const Stopwatch stopwatch{times ? &times->writing : nullptr};
     const GeglRectangle rect = {state.sel_x, band.top, state.sel_width,
                                 band.bottom - band.top};
-    gegl_buffer_set(dest, &rect, 0, format, band.pixels.data(), int(row_bytes));
-    gegl_buffer_flush(dest);
+    shadow.write(shadow.data, rect, format, band.pixels.data());
     if (band.bottom % 32 == 0 && progress.update)
       progress.update(double(band.bottom - state.sel_y) / double(state.sel_height),
                       progress.data);
@@ -142,12 +151,18 @@ void render_sampled_bands(const PixelRenderer &renderer, const SourceCopy &sourc
     uint8_t *pixel = band.pixels.data();
     for (int32_t row = band.top; row < band.bottom; row++)
       for (int32_t column = state.sel_x; column < state.sel_x2; column++, pixel += bpp)
-        render_sampled_pixel(renderer, source.buffer, column, row, pixel);
+        render_sampled_pixel(renderer, source.drawable, column, row, pixel);
     writer.write(band);
   }
 }
 
 } // namespace
+
+void init_babl_for_render()
+{
+  g_setenv("BABL_INHIBIT_CACHE", "1", FALSE);
+  babl_init();
+}
 
 void init_gegl_for_render()
 {
@@ -159,13 +174,26 @@ void init_gegl_for_render()
   g_object_set(gegl_config(), "tile-cache-size", guint64(16) << 20, nullptr);
 }
 
-SourceCopy new_source_copy(GeglBuffer *buffer, const Babl *format,
+DrawableReader gegl_buffer_reader(GeglBuffer *buffer)
+{
+  return {read_gegl_buffer, buffer, *gegl_buffer_get_extent(buffer)};
+}
+
+ShadowWriter gegl_buffer_writer(GeglBuffer *shadow)
+{
+  gint height = 64;
+  g_object_get(shadow, "tile-height", &height, nullptr);
+  return {write_gegl_buffer, shadow, std::max(height, 1)};
+}
+
+SourceCopy new_source_copy(DrawableReader drawable, const Babl *format,
                            const RenderState &state)
 {
   const int32_t bpp = babl_format_get_bytes_per_pixel(format);
   const size_t size = size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(bpp);
-  SourceCopy source = {
-      buffer, format, std::unique_ptr<uint8_t[]>(new uint8_t[size]), {}, 0};
+  SourceCopy source = {drawable, format, allocate_source_memory(size), {}, 0};
+  if (!source.pixels)
+    throw std::bad_alloc();
   source.view = {source.pixels.get(), state.sel_x2, state.sel_y2, bpp};
   return source;
 }
@@ -178,39 +206,47 @@ void read_source_rows(SourceCopy &source, int32_t rows)
   const GeglRectangle rect = {0, source.rows_read, source.view.width,
                               rows - source.rows_read};
   const size_t row_bytes = size_t(source.view.width) * size_t(source.view.bpp);
-  gegl_buffer_get(source.buffer, &rect, 1.0, source.format,
-                  source.pixels.get() + size_t(source.rows_read) * row_bytes,
-                  int(row_bytes), GEGL_ABYSS_NONE);
+  source.drawable.read(source.drawable.data, rect, source.format,
+                       source.pixels.get() + size_t(source.rows_read) * row_bytes);
   source.rows_read = rows;
 }
 
-void render_sampled_pixel(const PixelRenderer &renderer, GeglBuffer *buffer, double x,
-                          double y, uint8_t *dest)
+void render_sampled_pixel(const PixelRenderer &renderer, const DrawableReader &drawable,
+                          double x, double y, uint8_t *dest)
 {
   double nx = x, ny = y;
   if (renderer.displaced)
     displace(renderer.tables, renderer.params, x, y, &nx, &ny);
-  const GeglRectangle square = {sample_floor(nx), sample_floor(ny), 2, 2};
+  // The square's pixels past the drawable's edges repeat its edge pixels.
+  const GeglRectangle &extent = drawable.extent;
+  const auto clamp = [](int32_t v, int32_t first, int32_t size) {
+    return std::clamp(v, first, first + size - 1);
+  };
+  const int32_t left = sample_floor(nx), top = sample_floor(ny);
+  const size_t bpp = size_t(babl_format_get_bytes_per_pixel(renderer.format));
   uint8_t block[4 * 4 * sizeof(double)];
-  gegl_buffer_get(buffer, &square, 1.0, renderer.format, block,
-                  2 * babl_format_get_bytes_per_pixel(renderer.format), GEGL_ABYSS_CLAMP);
+  for (int i = 0; i < 4; i++) {
+    const GeglRectangle pixel = {clamp(left + i % 2, extent.x, extent.width),
+                                 clamp(top + i / 2, extent.y, extent.height), 1, 1};
+    drawable.read(drawable.data, pixel, renderer.format, block + size_t(i) * bpp);
+  }
   blend_block(renderer, block, nx, ny, dest);
 }
 
-void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
-                      const RenderState &state, int threads, RenderProgress progress,
-                      RenderTimes *times)
+void render_selection(SourceCopy &source, ShadowWriter shadow,
+                      const DistortVals &settings, const RenderState &state, int threads,
+                      RenderProgress progress, RenderTimes *times)
 {
   const PixelRenderer renderer = new_pixel_renderer(source.format, settings, state);
-  const BandWriter writer = {dest,
+  const BandWriter writer = {shadow,
                              source.format,
                              state,
                              progress,
                              size_t(state.sel_width) * size_t(source.view.bpp),
                              times};
-  const int32_t band_height = tile_height(dest);
+  const int32_t band_height = shadow.band_height;
   if (renderer.whole)
-    render_copied_bands(renderer, source, writer, band_height, std::max(threads, 1));
+    render_copied_bands(renderer, source, writer, band_height, std::max(threads - 1, 1));
   else
     render_sampled_bands(renderer, source, writer, band_height);
 }

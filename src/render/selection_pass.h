@@ -1,40 +1,67 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // The plug-ins' world: the selection's bounds within the drawable, rendered from a copy
 // of the drawable into its shadow in bands of rows on several threads, while the
-// calling thread alone talks to the host through GEGL.
+// calling thread alone talks to the host, through GEGL buffers or the host's own
+// transport.
 #pragma once
 
 #include "pixel_renderer.h"
+#include "source_memory.h"
 
-// Initialises GEGL for a plug-in process that renders once: without operation
-// modules, without babl's cache of conversion paths (loading it costs a passing
-// 360 MiB in babl 0.1.98, for conversions the pass hardly makes) and with a small
-// tile cache, since the pass keeps its own copy of the source and flushes what it
-// writes band by band.
+// Initialises babl for a plug-in process that renders once, without its cache of
+// conversion paths: loading it costs a passing 360 MiB in babl 0.1.98, for
+// conversions the pass hardly makes.
+void init_babl_for_render();
+
+// And GEGL, for one that reads and writes GEGL buffers: without operation modules and
+// with a small tile cache, since the pass keeps its own copy of the source and flushes
+// what it writes band by band.
 void init_gegl_for_render();
+
+// Where the drawable's pixels come from: read(data, rect, format, pixels) copies rect,
+// within extent, into pixels of format with rows packed.
+struct DrawableReader {
+  void (*read)(void *data, const GeglRectangle &rect, const Babl *format,
+               uint8_t *pixels);
+  void *data;
+  GeglRectangle extent;
+};
+
+// Where the shadow's go: write(data, rect, format, pixels) hands rect over to the
+// host. Bands end where the host's rows of tiles of band_height rows end.
+struct ShadowWriter {
+  void (*write)(void *data, const GeglRectangle &rect, const Babl *format,
+                const uint8_t *pixels);
+  void *data;
+  int32_t band_height;
+};
+
+// A GEGL buffer as either; the buffer outlives what is made of it.
+DrawableReader gegl_buffer_reader(GeglBuffer *buffer);
+ShadowWriter gegl_buffer_writer(GeglBuffer *shadow);
 
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2) in
 // its own format, read row by row as far as needed and shared by the previews and
-// the render pass. Positions with a fraction sample the buffer itself, whose edge
+// the render pass. Positions with a fraction sample the drawable itself, whose edge
 // pixels extend past its extent.
 struct SourceCopy {
-  GeglBuffer *buffer;
+  DrawableReader drawable;
   const Babl *format;
-  std::unique_ptr<uint8_t[]> pixels;
+  SourceMemory pixels;
   SourcePixels view;
   int32_t rows_read;
 };
 
-SourceCopy new_source_copy(GeglBuffer *buffer, const Babl *format,
+SourceCopy new_source_copy(DrawableReader drawable, const Babl *format,
                            const RenderState &state);
 
 // Makes the first rows rows of source (at most all of them) readable.
 void read_source_rows(SourceCopy &source, int32_t rows);
 
 // The pixel for drawable position (x, y) when its source position has a fraction: the
-// four pixels around it read from the drawable's buffer.
-void render_sampled_pixel(const PixelRenderer &renderer, GeglBuffer *buffer, double x,
-                          double y, uint8_t *dest);
+// four pixels around it read from the drawable.
+void render_sampled_pixel(const PixelRenderer &renderer, const DrawableReader &drawable,
+                          double x, double y, uint8_t *dest);
 
 struct RenderProgress {
   void (*update)(double fraction, void *data);
@@ -47,9 +74,11 @@ struct RenderTimes {
   double reading = 0, computing = 0, writing = 0;
 };
 
-// Writes dest (the drawable's shadow) over the selection bounds from the unchanged
-// source on up to threads threads, flushing each band of rows as it is written; adds
-// its times to times unless that is nullptr.
-void render_selection(SourceCopy &source, GeglBuffer *dest, const DistortVals &settings,
-                      const RenderState &state, int threads, RenderProgress progress,
-                      RenderTimes *times = nullptr);
+// Writes the drawable's shadow over the selection bounds from the unchanged source on
+// up to threads threads, handing each band of rows over as it is done; adds its times
+// to times unless that is nullptr. The calling thread, which moves the pixels to and
+// from the host, counts as one: with a worker on every core, it and the host waited
+// for a core at each tile.
+void render_selection(SourceCopy &source, ShadowWriter shadow,
+                      const DistortVals &settings, const RenderState &state, int threads,
+                      RenderProgress progress, RenderTimes *times = nullptr);
