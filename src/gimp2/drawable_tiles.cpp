@@ -44,8 +44,10 @@ DrawableTilesPtr open_drawable_tiles(gint32 drawable_id, const Babl *format)
   DrawableTilesPtr tiles(new DrawableTiles{drawable, {}, {}});
   if (int(drawable->bpp) != babl_format_get_bytes_per_pixel(format))
     return nullptr;
-  // A row of tiles read, a row written, and the row that a read ends within.
-  gimp_tile_cache_ntiles(3 * (drawable->width / gimp_tile_width() + 1));
+  // A row of tiles read, a row written, and the row that a read ends within; libgimp
+  // sizes its cache as if every pixel held four bytes.
+  const guint tiles_across = drawable->width / gimp_tile_width() + 1;
+  gimp_tile_cache_ntiles(3 * tiles_across * ((drawable->bpp + 3) / 4));
   gimp_pixel_rgn_init(&tiles->source, drawable, 0, 0, drawable->width, drawable->height,
                       FALSE, FALSE);
   gimp_pixel_rgn_init(&tiles->shadow, drawable, 0, 0, drawable->width, drawable->height,
