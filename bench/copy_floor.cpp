@@ -50,6 +50,7 @@ void run(const gchar *, gint, const GimpParam *param, gint *nreturn_vals,
     reader.read(reader.data, rect, format, band.data());
     writer.write(writer.data, rect, format, band.data());
   }
+  send_shadow(*tiles);
   gimp_drawable_merge_shadow(drawable, TRUE);
   gimp_drawable_update(drawable, extent.x, extent.y, extent.width, extent.height);
 }

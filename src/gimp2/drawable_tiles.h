@@ -22,3 +22,5 @@ DrawableTilesPtr open_drawable_tiles(gint32 drawable_id, const Babl *format);
 
 DrawableReader tile_reader(DrawableTiles &tiles);
 ShadowWriter tile_writer(DrawableTiles &tiles);
+// Sends the written tiles that the cache still holds to GIMP, before it merges them.
+void send_shadow(DrawableTiles &tiles);

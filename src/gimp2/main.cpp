@@ -181,6 +181,7 @@ void run(const gchar *, gint nparams, const GimpParam *param, gint *nreturn_vals
   RenderTimes times;
   render_selection(source, tile_writer(*tiles), vals, state, render_threads(),
                    {update_progress, nullptr}, &times);
+  send_shadow(*tiles);
   const gint64 merge_start = g_get_monotonic_time();
   const gboolean merged = gimp_drawable_merge_shadow(drawable_id, TRUE);
   report_times(times, double(g_get_monotonic_time() - merge_start) / 1e6);
