@@ -3,10 +3,9 @@
 // reads the drawable and writes it back unchanged, band by band through the same tile
 // protocol and set-up as plug-in-ondalux, and does nothing else. bench/gimp-timing
 // times the filter beside it.
-#include <vector>
-
 #include <libgimp/gimp.h>
 
+#include "copy_bands.h"
 #include "drawable_tiles.h"
 
 namespace
@@ -40,19 +39,10 @@ void run(const gchar *, gint, const GimpParam *param, gint *nreturn_vals,
   const Babl *format = gimp_drawable_get_format(drawable);
   const DrawableTilesPtr tiles = open_drawable_tiles(drawable, format);
   const DrawableReader reader = tile_reader(*tiles);
-  const ShadowWriter writer = tile_writer(*tiles);
-  const GeglRectangle extent = reader.extent;
-  std::vector<uint8_t> band(size_t(extent.width) * size_t(writer.band_height) *
-                            size_t(babl_format_get_bytes_per_pixel(format)));
-  for (gint top = 0; top < extent.height; top += writer.band_height) {
-    const GeglRectangle rect = {0, top, extent.width,
-                                std::min(writer.band_height, extent.height - top)};
-    reader.read(reader.data, rect, format, band.data());
-    writer.write(writer.data, rect, format, band.data());
-  }
+  copy_bands(reader, tile_writer(*tiles), format);
   send_shadow(*tiles);
   gimp_drawable_merge_shadow(drawable, TRUE);
-  gimp_drawable_update(drawable, extent.x, extent.y, extent.width, extent.height);
+  gimp_drawable_update(drawable, 0, 0, reader.extent.width, reader.extent.height);
 }
 
 } // namespace

@@ -3,12 +3,9 @@
 // reads the drawable and writes it back unchanged, band by band through the same GEGL
 // buffers and set-up as plug-in-ondalux, and does nothing else. bench/gimp-timing
 // times the filter beside it.
-#include <algorithm>
-#include <vector>
-
 #include <libgimp/gimp.h>
 
-#include "selection_pass.h"
+#include "copy_bands.h"
 
 namespace
 {
@@ -28,17 +25,8 @@ GimpValueArray *run(GimpProcedure *procedure, GimpRunMode, GimpImage *,
   const GeglBufferPtr buffer(gimp_drawable_get_buffer(drawable));
   {
     const GeglBufferPtr shadow(gimp_drawable_get_shadow_buffer(drawable));
-    const DrawableReader reader = gegl_buffer_reader(buffer.get());
-    const ShadowWriter writer = gegl_buffer_writer(shadow.get());
-    const GeglRectangle extent = reader.extent;
-    std::vector<uint8_t> band(size_t(extent.width) * size_t(writer.band_height) *
-                              size_t(babl_format_get_bytes_per_pixel(format)));
-    for (gint top = 0; top < extent.height; top += writer.band_height) {
-      const GeglRectangle rect = {0, top, extent.width,
-                                  std::min(writer.band_height, extent.height - top)};
-      reader.read(reader.data, rect, format, band.data());
-      writer.write(writer.data, rect, format, band.data());
-    }
+    copy_bands(gegl_buffer_reader(buffer.get()), gegl_buffer_writer(shadow.get()),
+               format);
   }
   gimp_drawable_merge_shadow(drawable, TRUE);
   return gimp_procedure_new_return_values(procedure, GIMP_PDB_SUCCESS, nullptr);
