@@ -154,6 +154,90 @@ TEST_F(Cli, ResultsAreTheReferenceRenderOfThePrintedPattern)
   }
 }
 
+// PNG, JPEG and single-image TIFF stream through a window of rows: results equal the
+// whole image's across band edges, moves of the window and regions, in a fraction of
+// its memory, and other readers open them. An interlaced PNG is read whole. A file
+// found damaged after some rows went out leaves nothing.
+TEST_F(Cli, StreamedFilesAreDentedAsWholeImages)
+{
+  write_png(make_test_image(300, 1100, 4, 2), work + "/tall-4-16.png");
+  write_png(make_test_image(1, 700, 2, 2), work + "/tall-2-16.png");
+  write_png(make_test_image(257, 900, 3, 1), work + "/tall-3-8.png");
+  write_png(make_test_image(3000, 2000, 3, 1), work + "/wide-3-8.png");
+  ASSERT_EQ(run("convert tall-3-8.png -compress zip tall-3-8.tif && convert tall-3-8.png "
+                "-interlace PNG tall-interlaced.png && convert tall-3-8.png -quality 95 "
+                "tall.jpg && convert tall-4-16.png -compress zip tall-4-16.tif")
+                .exit_status,
+            0);
+  const struct {
+    std::string input, region;
+    Box bounds;
+    double scale, turbulence;
+  } cases[] = {
+      // clang-format off
+      {"tall-4-16.png", "", {}, 5.0, 0.5},
+      {"tall-3-8.png", "", {}, 30.0, 1.0},
+      {"tall-3-8.png", "40,70,200,700", {40, 70, 200, 700}, 20.0, 1.0},
+      {"tall-3-8.png", "0,100,1,500", {0, 100, 1, 500}, 50.0, 1.0},
+      {"tall-2-16.png", "", {}, 100.0, 1.0},
+      {"tall-3-8.tif", "", {}, 30.0, 1.0},
+      {"tall-4-16.tif", "10,300,250,333", {10, 300, 250, 333}, 40.0, 0.9},
+      {"tall-interlaced.png", "", {}, 30.0, 1.0},
+      {"tall.jpg", "", {}, 30.0, 1.0},
+      {"wide-3-8.png", "", {}, 5.0, 0.5},
+      // clang-format on
+  };
+  for (const auto &c : cases) {
+    const std::string output = "streamed" + fs::path(c.input).extension().string();
+    std::ostringstream arguments;
+    arguments << "-s " << c.scale << " -t " << c.turbulence << " --pattern 7"
+              << (c.region.empty() ? "" : " --region " + c.region) << " -o " << output
+              << " " << c.input;
+    const Result result = ondalux(arguments.str());
+    ASSERT_EQ(result.exit_status, 0) << arguments.str() << "\n" << result.err;
+    const Image source = read_images(work + "/" + c.input).at(0);
+    const Image written = read_images(work + "/" + output).at(0);
+    const Box whole = {0, 0, source.width, source.height};
+    const Image reference = reference_render(source, c.region.empty() ? whole : c.bounds,
+                                             c.scale, c.turbulence, 7);
+    if (c.input.ends_with(".jpg")) {
+      EXPECT_GT(psnr(written, reference), 30.0) << arguments.str();
+      continue;
+    }
+    EXPECT_TRUE(reference == written) << arguments.str();
+    EXPECT_EQ(run("identify -regard-warnings " + output + " && vips copy " + output +
+                  " streamed.v")
+                  .exit_status,
+              0)
+        << arguments.str();
+    if (c.input.starts_with("wide")) {
+      EXPECT_LT(result.peak_kib * 1024, long(source.pixels.size())) << arguments.str();
+    }
+  }
+
+  // Cut short, or damaged within, after the first rows.
+  for (const std::string name : {"tall-3-8.png", "tall.jpg", "tall-3-8.tif"}) {
+    const std::string bytes = read_file(work + "/" + name);
+    for (const double at : {0.3, 0.7, 0.999}) {
+      std::string damaged = bytes;
+      const size_t cut = size_t(double(bytes.size()) * at);
+      if (name.ends_with(".tif"))
+        std::fill_n(damaged.begin() + std::ptrdiff_t(cut / 2), 64, '\x5a');
+      else
+        damaged.resize(cut);
+      const std::string input = "damaged" + fs::path(name).extension().string();
+      std::ofstream(work + "/" + input, std::ios::binary) << damaged;
+      const Result result = ondalux("-o out-" + input + " " + input);
+      EXPECT_EQ(result.exit_status, 1) << name << " " << at;
+      EXPECT_NE(result.err.find(input + ": cannot read it"), std::string::npos)
+          << name << " " << at << "\n"
+          << result.err;
+      EXPECT_FALSE(fs::exists(work + "/out-" + input)) << name << " " << at;
+    }
+  }
+  EXPECT_EQ(temporaries(), 0);
+}
+
 // PNG to PNG goes through libpng, JPEG to JPEG through libjpeg, GIF to GIF through
 // giflib, the rest through OpenImageIO. Every image keeps its channel type and
 // metadata, and a JPEG its quality and colour model, a GIF its delays and disposal, as
@@ -200,7 +284,8 @@ TEST_F(Cli, BadInputsFailWithAClearLineAndLeaveNothingBehind)
   } cases[] = {
       // clang-format off
       // A header is a claim: it is weighed before anything is allocated for it.
-      {"hostile.png", "claims 26.8 GiB for its pixels with their result, beyond the memory limit", 1, true},
+      {"hostile.png", "hostile.png: cannot read it", 1, true},
+      {"--memory-limit 1G hostile.png", "claims 1.1 GiB for the rows its offsets reach at once, beyond the memory limit", 1, true},
       {"hostile.tif", "claims 40.2 GiB for its pixels with their result, beyond the memory limit", 1, true},
       {"--memory-limit 8K own.png", "beyond the memory limit of 8.0 KiB", 1, true},
       // Nothing is dropped: no page, no frame, no bit of a sample.

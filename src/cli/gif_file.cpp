@@ -173,8 +173,9 @@ bool write_gif(const std::string &path, const ImageFile &file,
     RowSource rows;
     if (!image_rows(index, &rows, error))
       return false;
-    rows(0, source.images[size_t(index)].height,
-         source.input.gif->SavedImages[index].RasterBits);
+    if (!rows(0, source.images[size_t(index)].height,
+              source.input.gif->SavedImages[index].RasterBits))
+      return false;
   }
   std::FILE *stream = open_file(path, "wb");
   int code = 0;

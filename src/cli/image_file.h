@@ -24,13 +24,27 @@ struct ImageFile {
   size_t working_bytes = 0;
   // JPEG quality to write at: 0 keeps the input's where it shows, else 90.
   int quality = 0;
+  // Threads the writing may use.
+  int threads = 1;
+  // Whether the file holds one image, which read_rows can read rows at a time rather
+  // than read whole.
+  bool streams = false;
   // Allocates and reads the pixels of images[index]; images are read in order. On
   // failure returns false with the reason.
   virtual bool read(int index, std::string *error) = 0;
+  // Reads the next count rows of images[0], packed, into rows, from the top, where
+  // streams; once the last row is read, what follows the pixels in the file is read
+  // too. On failure returns false with the reason.
+  virtual bool read_rows(int32_t, uint8_t *, std::string *error)
+  {
+    *error = "cannot be read by rows";
+    return false;
+  }
 };
 
-// Fills rows [first, last) of an image in its layout, packed, into rows.
-using RowSource = std::function<void(int32_t first, int32_t last, uint8_t *rows)>;
+// Fills rows [first, last) of an image in its layout, packed, into rows, in order;
+// false once the input has turned out unreadable.
+using RowSource = std::function<bool(int32_t first, int32_t last, uint8_t *rows)>;
 
 // Makes the image at index ready to write and gives its rows; false with the reason.
 using ImageRows = std::function<bool(int index, RowSource *rows, std::string *error)>;

@@ -67,7 +67,8 @@ void store_channel(double value, ChannelType type, uint8_t *channel)
 // A position with a fraction (a one-pixel region edge at the origin): the four pixels
 // around it, with the image's edge pixels extending past it, blended in 8 bits
 // exactly as GIMP does, or in doubles; palette indices take the first.
-void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
+void render_sampled_pixel(const PixelImage &source, const uint8_t *held,
+                          int32_t held_first, const NoiseTables &tables,
                           const DisplaceParams &params, bool displaced, double x,
                           double y, uint8_t *dest)
 {
@@ -78,8 +79,8 @@ void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
   const auto clamped = [&](int64_t sx, int64_t sy) {
     sx = std::clamp<int64_t>(sx, 0, source.width - 1);
     sy = std::clamp<int64_t>(sy, 0, source.height - 1);
-    return source.pixels.get() +
-           (size_t(sy) * size_t(source.width) + size_t(sx)) * source.pixel_bytes();
+    return held + (size_t(sy - held_first) * size_t(source.width) + size_t(sx)) *
+                      source.pixel_bytes();
   };
   const uint8_t *corners[4] = {clamped(ix, iy), clamped(int64_t(ix) + 1, iy),
                                clamped(ix, int64_t(iy) + 1),
@@ -105,27 +106,39 @@ void render_sampled_pixel(const PixelImage &source, const NoiseTables &tables,
     store_channel(blended[c], source.type, dest + c * source.channel_bytes());
 }
 
+DisplaceParams image_params(Region region, const DistortVals &settings)
+{
+  const double min_extent = std::min(region.width, region.height);
+  return {(settings.scale / 100.0) * min_extent, settings.turbulence,
+          region.x + region.width, region.y + region.height};
+}
+
 } // namespace
 
-void render_image_rows(const PixelImage &source, Region region,
-                       const DistortVals &settings, uint32_t pattern, int threads,
-                       int32_t first, int32_t last, uint8_t *dest)
+int32_t reach_rows(const PixelImage &source, Region region, const DistortVals &settings)
+{
+  const DisplaceParams params = image_params(region, settings);
+  return displacement_reach(params, params.scale_px > 0,
+                            params.turbulence * params.turbulence, source.height);
+}
+
+void render_image_rows(const PixelImage &source, const uint8_t *held, int32_t held_first,
+                       Region region, const DistortVals &settings, uint32_t pattern,
+                       int threads, int32_t first, int32_t last, uint8_t *dest)
 {
   const int32_t x2 = region.x + region.width, y2 = region.y + region.height;
-  const double min_extent = std::min(region.width, region.height);
-  const DisplaceParams params = {(settings.scale / 100.0) * min_extent,
-                                 settings.turbulence, x2, y2};
+  const DisplaceParams params = image_params(region, settings);
   const bool displaced = params.scale_px > 0;
   const bool whole = samples_are_whole(params, displaced);
   const NoiseTables tables = build_noise_tables(pattern);
-  const SourcePixels view = {source.pixels.get(), source.width, source.height,
-                             int32_t(source.pixel_bytes())};
+  SourcePixels view = {held, source.width, source.height, int32_t(source.pixel_bytes())};
+  view.y_offset = -held_first;
   const size_t row_bytes = size_t(source.width) * source.pixel_bytes();
 
   const auto render_rows = [&](int32_t from, int32_t to) {
     for (int32_t y = from; y < to; y++) {
       uint8_t *row = dest + size_t(y - first) * row_bytes;
-      std::memcpy(row, source.pixels.get() + size_t(y) * row_bytes, row_bytes);
+      std::memcpy(row, held + size_t(y - held_first) * row_bytes, row_bytes);
       if (y < region.y || y >= y2)
         continue;
       uint8_t *pixel = row + size_t(region.x) * source.pixel_bytes();
@@ -134,7 +147,8 @@ void render_image_rows(const PixelImage &source, Region region,
         continue;
       }
       for (int32_t x = region.x; x < x2; x++, pixel += source.pixel_bytes())
-        render_sampled_pixel(source, tables, params, displaced, x, y, pixel);
+        render_sampled_pixel(source, held, held_first, tables, params, displaced, x, y,
+                             pixel);
     }
   };
   const int32_t rows = last - first;

@@ -45,10 +45,16 @@ struct Region {
   int x, y, width, height;
 };
 
+// The rows above and below an output row that its pixels may be taken from: a stream
+// of rows needs only those around the rows it dents.
+int32_t reach_rows(const PixelImage &source, Region region, const DistortVals &settings);
+
 // Rows [first, last) of source with region dented with the settings and pattern (the
 // noise offset, of which only the low 8 bits count), as the GIMP plug-in dents a
 // selection with that bounding box, packed into dest; pixels outside the region are
-// copied. Rows are shared among up to threads threads.
-void render_image_rows(const PixelImage &source, Region region,
-                       const DistortVals &settings, uint32_t pattern, int threads,
-                       int32_t first, int32_t last, uint8_t *dest);
+// copied. held holds source's rows from held_first on, at least those within
+// reach_rows of [first, last); source's own pixels are not read. Rows are shared among
+// up to threads threads.
+void render_image_rows(const PixelImage &source, const uint8_t *held, int32_t held_first,
+                       Region region, const DistortVals &settings, uint32_t pattern,
+                       int threads, int32_t first, int32_t last, uint8_t *dest);

@@ -61,6 +61,7 @@ struct JpegImageFile : ImageFile {
   // Each component's sampling factors, horizontal and vertical: the decoder's own
   // record goes with the pixels it decoded.
   std::vector<std::pair<int, int>> sampling;
+  bool decompressing = false;
 
   ~JpegImageFile() override
   {
@@ -69,6 +70,7 @@ struct JpegImageFile : ImageFile {
       std::fclose(file);
   }
   bool read(int index, std::string *error) override;
+  bool read_rows(int32_t count, uint8_t *rows, std::string *error) override;
 };
 
 // The quality whose standard tables lie nearest the file's, as libjpeg scales them:
@@ -154,6 +156,7 @@ bool open_jpeg(const std::string &path, std::unique_ptr<ImageFile> *file,
   // A progressive file is decoded, and written, through every coefficient at once.
   if (decoder.progressive_mode)
     jpeg->working_bytes = 4 * jpeg->images[0].bytes();
+  jpeg->streams = true;
   *file = std::move(jpeg);
   return true;
 }
@@ -169,6 +172,35 @@ bool read_scanlines(JpegImageFile *jpeg, JSAMPARRAY rows)
                         decoder.output_height - decoder.output_scanline);
   jpeg_finish_decompress(&decoder);
   return true;
+}
+
+// Rows [output_scanline, output_scanline + count), starting the decompression before
+// the first and finishing it after the last.
+bool read_next_scanlines(JpegImageFile *jpeg, JSAMPARRAY rows, JDIMENSION count)
+{
+  jpeg_decompress_struct &decoder = jpeg->decoder;
+  if (setjmp(jpeg->errors.jump))
+    return false;
+  if (!jpeg->decompressing)
+    jpeg_start_decompress(&decoder);
+  jpeg->decompressing = true;
+  const JDIMENSION last = decoder.output_scanline + count;
+  while (decoder.output_scanline < last)
+    jpeg_read_scanlines(&decoder, rows + (count - (last - decoder.output_scanline)),
+                        last - decoder.output_scanline);
+  if (decoder.output_scanline == decoder.output_height)
+    jpeg_finish_decompress(&decoder);
+  return true;
+}
+
+bool JpegImageFile::read_rows(int32_t count, uint8_t *rows, std::string *error)
+{
+  std::vector<JSAMPROW> pointers = row_pointers(
+      rows, size_t(images[0].width) * images[0].pixel_bytes(), size_t(count));
+  if (read_next_scanlines(this, pointers.data(), JDIMENSION(count)))
+    return true;
+  *error = errors.message;
+  return false;
 }
 
 bool JpegImageFile::read(int, std::string *error)
@@ -222,7 +254,8 @@ bool write_scanlines(const JpegImageFile &source, jpeg_compress_struct *encoder,
                       unsigned(marker.data.size()));
   for (int32_t first = 0; first < image.height; first += band_rows) {
     const int32_t last = std::min(first + band_rows, int32_t(image.height));
-    rows(first, last, band_rows_start[0]);
+    if (!rows(first, last, band_rows_start[0]))
+      return false;
     jpeg_write_scanlines(encoder, band_rows_start, JDIMENSION(last - first));
   }
   jpeg_finish_compress(encoder);

@@ -15,6 +15,7 @@
 #include "image_file.h"
 #include "memory_budget.h"
 #include "options.h"
+#include "row_stream.h"
 #include "system.h"
 
 namespace fs = std::filesystem;
@@ -73,10 +74,12 @@ std::string process(const Options &options, const Job &job, int worker, int thre
 {
   // What the header claims is weighed before any pixel is read: an image is held
   // whole, and its result may be too, while a writer works.
-  const auto beyond_limit = [&](double cost) {
+  const auto beyond_limit = [&](double cost, bool streams = false) {
     return "claims " + size_text(cost) +
-           " for its pixels with their result, beyond the memory limit of " +
-           size_text(budget.limit) + " (--memory-limit raises it)";
+           (streams ? " for the rows its offsets reach at once"
+                    : " for its pixels with their result") +
+           ", beyond the memory limit of " + size_text(budget.limit) +
+           " (--memory-limit raises it)";
   };
   const double claimed = 2 * claimed_image_bytes(job.input);
   if (claimed > budget.limit)
@@ -89,6 +92,7 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   if (!io->open(job.input, &file, &error))
     return "cannot read it: " + error;
   file->quality = options.quality;
+  file->threads = threads;
   std::vector<Region> regions(file->images.size());
   double largest = 0;
   for (size_t i = 0; i < file->images.size(); i++) {
@@ -99,9 +103,16 @@ std::string process(const Options &options, const Job &job, int worker, int thre
     largest = std::max(largest, double(image.width) * double(image.height) *
                                     double(image.pixel_bytes()));
   }
-  const double cost = 2 * largest + double(file->working_bytes);
+  // A file that streams holds only the rows its offsets reach, each image of another
+  // is held whole, and so is its result while a writer works.
+  const double cost =
+      (file->streams
+           ? stream_bytes(file->images[0],
+                          reach_rows(file->images[0], regions[0], options.settings))
+           : 2 * largest) +
+      double(file->working_bytes);
   if (!budget.take(cost))
-    return beyond_limit(cost);
+    return beyond_limit(cost, file->streams);
   const Reservation reservation{budget, cost, file};
 
   static std::mutex random_mutex;
@@ -112,23 +123,34 @@ std::string process(const Options &options, const Job &job, int worker, int thre
     const std::lock_guard<std::mutex> lock(random_mutex);
     *pattern_used = int(random_source() % pattern_count);
   }
+  const uint32_t pattern = uint32_t(*pattern_used);
+  std::string read_error;
+  std::unique_ptr<RowStream> stream;
   // Each image is read when its turn to be written comes, and let go after.
-  bool read_failed = false;
   int held = -1;
-  const ImageRows dented = [&](int index, RowSource *rows, std::string *reason) {
+  const ImageRows dented = [&](int index, RowSource *rows, std::string *) {
+    if (file->streams) {
+      stream = std::make_unique<RowStream>(*file, regions[0], options.settings, pattern,
+                                           threads);
+      *rows = [&](int32_t first, int32_t last, uint8_t *band) {
+        if (stream->take(first, last, band))
+          return true;
+        read_error = stream->error;
+        return false;
+      };
+      return true;
+    }
     if (held >= 0)
       file->images[size_t(held)].pixels.reset();
     held = index;
-    if (!file->read(index, reason)) {
-      read_failed = true;
+    if (!file->read(index, &read_error))
       return false;
-    }
     const PixelImage &image = file->images[size_t(index)];
-    const Region region = regions[size_t(index)];
-    *rows = [&options, &image, region, pattern = *pattern_used,
-             threads](int32_t first, int32_t last, uint8_t *band) {
-      render_image_rows(image, region, options.settings, uint32_t(pattern), threads,
-                        first, last, band);
+    *rows = [&, region = regions[size_t(index)]](int32_t first, int32_t last,
+                                                 uint8_t *band) {
+      render_image_rows(image, image.pixels.get(), 0, region, options.settings, pattern,
+                        threads, first, last, band);
+      return true;
     };
     return true;
   };
@@ -136,8 +158,9 @@ std::string process(const Options &options, const Job &job, int worker, int thre
   const Temporary temp(job.output, worker);
   *images = file->images.size();
   if (!io->write(temp.path, *file, dented, &error))
-    return read_failed ? "cannot read it: " + error
-                       : "cannot write " + job.output + ": " + error;
+    return !read_error.empty() ? "cannot read it: " + read_error
+                               : "cannot write " + job.output + ": " + error;
+  stream.reset();
   if (const std::string failure = replace_file(temp.path, job.output); !failure.empty())
     return "cannot rename the result into place: " + failure;
   return "";

@@ -16,8 +16,10 @@ namespace
 struct OpenImageIoFile : ImageFile {
   std::unique_ptr<OIIO::ImageInput> input;
   std::vector<OIIO::ImageSpec> specs;
+  int32_t next_row = 0;
 
   bool read(int index, std::string *error) override;
+  bool read_rows(int32_t count, uint8_t *rows, std::string *error) override;
 };
 
 bool channel_type_of(OIIO::TypeDesc format, ChannelType *type)
@@ -100,6 +102,11 @@ bool open_images(const std::string &path, std::unique_ptr<ImageFile> *file,
     *error = "holds no image";
     return false;
   }
+  // These readers decode strips or chunks of rows as they are asked for; others may
+  // hold the whole image anyway.
+  const std::string format = input.format_name();
+  opened->streams = opened->images.size() == 1 && opened->specs[0].tile_width == 0 &&
+                    (format == "tiff" || format == "openexr");
   *file = std::move(opened);
   return true;
 }
@@ -168,7 +175,8 @@ bool write_images(const std::string &path, const ImageFile &file,
     std::vector<uint8_t> band(row_bytes * band_rows);
     for (int32_t first = 0; written && first < spec.height; first += band_rows) {
       const int32_t last = std::min(first + band_rows, spec.height);
-      rows(first, last, band.data());
+      if (!rows(first, last, band.data()))
+        return false;
       written = output->write_scanlines(first, last, 0, spec.format, band.data());
     }
   }
@@ -202,6 +210,24 @@ bool open_image_file(const std::string &path, std::unique_ptr<ImageFile> *file,
 bool OpenImageIoFile::read(int index, std::string *error)
 {
   return without_exceptions([&] { return read_images(*this, index, error); }, error);
+}
+
+bool OpenImageIoFile::read_rows(int32_t count, uint8_t *rows, std::string *error)
+{
+  return without_exceptions(
+      [&] {
+        const OIIO::ImageSpec &spec = specs[0];
+        const int first = spec.y + next_row;
+        next_row += count;
+        if (input->read_scanlines(0, 0, first, first + count, 0, 0, spec.nchannels,
+                                  spec.format, rows))
+          return true;
+        *error = input->geterror();
+        if (error->empty())
+          *error = "cannot read its pixels";
+        return false;
+      },
+      error);
 }
 
 bool write_image_file(const std::string &path, const ImageFile &file,

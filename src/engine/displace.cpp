@@ -58,3 +58,14 @@ void displace(const NoiseTables &tables, const DisplaceParams &params, double x,
   *nx = dx;
   *ny = dy;
 }
+
+// An offset is at most 2 x scale_px x factor (noise stays within [-1, 1]); the rest
+// is margin, and a pixel for the truncation. Folding only brings positions closer.
+int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
+                           int32_t limit)
+{
+  if (!displaced)
+    return 0;
+  const double reach = 2.0 * params.scale_px * std::fabs(factor) + 2.0;
+  return reach < double(limit) ? int32_t(reach) + 1 : limit;
+}

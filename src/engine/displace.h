@@ -30,3 +30,10 @@ void fold_displaced(const DisplaceParams &params, double *dx, double *dy);
 // unit right and down, then folded into [0, sel_x2 - 1] x [0, sel_y2 - 1].
 void displace(const NoiseTables &tables, const DisplaceParams &params, double x, double y,
               double *nx, double *ny);
+
+// How far from its own a pixel's source may lie along an axis whose offsets grow with
+// factor (the turbulence across, its square down), at most limit: the read-ahead of a
+// render in bands or a stream of rows, and the margin of a window. Unbounded settings may
+// reach anywhere.
+int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
+                           int32_t limit);

@@ -28,17 +28,6 @@ DisplaceParams displace_params(const DistortVals &settings, const RenderState &s
           state.sel_y2};
 }
 
-// An offset is at most 2 x scale_px x factor (noise stays within [-1, 1]); the rest
-// is margin, and a pixel for the truncation. Folding only brings positions closer.
-int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
-                           int32_t limit)
-{
-  if (!displaced)
-    return 0;
-  const double reach = 2.0 * params.scale_px * std::fabs(factor) + 2.0;
-  return reach < double(limit) ? int32_t(reach) + 1 : limit;
-}
-
 const char *const indexed_reason = N_(
     "Ondalux cannot distort indexed images; convert the image to RGB or greyscale first");
 

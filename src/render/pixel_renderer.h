@@ -39,12 +39,6 @@ RenderState make_render_state(int32_t sel_x, int32_t sel_y, int32_t sel_width,
 // selection's far edges.
 DisplaceParams displace_params(const DistortVals &settings, const RenderState &state);
 
-// How far from its own a pixel's source may lie along an axis whose offsets grow with
-// factor (the turbulence across, its square down), at most limit: the read-ahead of a
-// render in bands, and the margin of a window. Unbounded settings may reach anywhere.
-int32_t displacement_reach(const DisplaceParams &params, bool displaced, double factor,
-                           int32_t limit);
-
 // Why pixels of format cannot be rendered (an English msgid), or nullptr when they can.
 // An indexed drawable is refused before its format is asked for: libgimp builds that
 // format's palette conversion at a cost of some 340 MiB.

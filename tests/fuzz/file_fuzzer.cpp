@@ -1,13 +1,15 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for what the command reads: each input is a file handed to every
 // reader (libpng, libjpeg, giflib, OpenImageIO) and to the TIFF header check; what one
-// opens within a small memory limit is read, dented and written, as the command would.
+// opens within a small memory limit is read, dented and written, as the command would,
+// streamed where it streams.
 #include <cstdio>
 #include <string>
 
 #include <unistd.h>
 
 #include "image_file.h"
+#include "row_stream.h"
 
 extern "C" const ImageFileIo ondalux_openimageio_io;
 
@@ -26,21 +28,38 @@ void dent(const ImageFileIo &io, const std::string &input, const std::string &ou
   std::string error;
   if (!io.open(input, &file, &error))
     return;
+  const Region whole = {0, 0, file->images[0].width, file->images[0].height};
+  const DistortVals settings = {20.0, 1.0};
   double largest = 0;
   for (const PixelImage &image : file->images)
     largest = std::max(largest, double(image.bytes()));
-  if (2 * largest + double(file->working_bytes) <= memory_limit)
-    io.write(
-        output, *file,
-        [&](int index, RowSource *rows, std::string *reason) {
-          const PixelImage &image = file->images[size_t(index)];
-          *rows = [&image](int32_t first, int32_t last, uint8_t *band) {
-            render_image_rows(image, {0, 0, image.width, image.height}, {20.0, 1.0}, 7, 1,
-                              first, last, band);
+  const double cost =
+      file->streams
+          ? stream_bytes(file->images[0], reach_rows(file->images[0], whole, settings))
+          : 2 * largest;
+  if (cost + double(file->working_bytes) > memory_limit)
+    return;
+  std::unique_ptr<RowStream> stream;
+  io.write(
+      output, *file,
+      [&](int index, RowSource *rows, std::string *reason) {
+        const PixelImage &image = file->images[size_t(index)];
+        if (file->streams) {
+          stream = std::make_unique<RowStream>(*file, whole, settings, 7, 1);
+          *rows = [&](int32_t first, int32_t last, uint8_t *band) {
+            return stream->take(first, last, band);
           };
-          return file->read(index, reason);
-        },
-        &error);
+          return true;
+        }
+        *rows = [&](int32_t first, int32_t last, uint8_t *band) {
+          render_image_rows(image, image.pixels.get(), 0,
+                            {0, 0, image.width, image.height}, settings, 7, 1, first,
+                            last, band);
+          return true;
+        };
+        return file->read(index, reason);
+      },
+      &error);
   std::remove(output.c_str());
 }
 
