@@ -80,6 +80,8 @@ const ImageFileIo *image_file_io(const std::string &input, const std::string &ou
     return &jpeg_file_io;
   if (start.rfind("GIF", 0) == 0 && extension == ".gif")
     return &gif_file_io;
+  if ((extension == ".tif" || extension == ".tiff") && tiff_file_streams(input))
+    return &tiff_file_io;
   static std::string load_error;
   static const ImageFileIo *const openimageio_io = load_openimageio_io(&load_error);
   if (!openimageio_io)
@@ -91,6 +93,8 @@ const ImageFileIo *image_file_io(const std::string &input, const std::string &ou
 // size each page claims.
 double claimed_image_bytes(const std::string &path)
 {
+  if (tiff_file_streams(path))
+    return 0;
   std::ifstream file(fs::u8path(path), std::ios::binary);
   unsigned char header[10] = {};
   if (!file.read(reinterpret_cast<char *>(header), 10))

@@ -1,8 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and writing image files whole: every page, frame or part, each keeping its
 // channels, channel type and metadata (ICC profile, EXIF, resolution) as they are.
-// PNG to PNG goes through libpng, JPEG to JPEG through libjpeg and GIF to GIF through
-// giflib; everything else through OpenImageIO, whose hundreds of libraries take
+// PNG to PNG goes through libpng, JPEG to JPEG through libjpeg, GIF to GIF through
+// giflib and the common TIFF to TIFF through code of our own; everything else through
+// OpenImageIO, whose hundreds of libraries take
 // longer to load than a small file takes to dent, so they load on first use.
 #pragma once
 
@@ -73,10 +74,15 @@ const ImageFileIo *image_file_io(const std::string &input, const std::string &ou
                                  std::string *error);
 
 // The bytes of the largest image a TIFF or GIF file's header claims, or 0 for other
-// files, whose readers tell. Weighed before OpenImageIO is loaded, whose libraries
-// alone take 130 MiB, and whose GIF reader makes room for the whole screen at once.
+// files, whose readers tell, and for TIFFs read here, which stream. Weighed before
+// OpenImageIO is loaded, whose libraries alone take 130 MiB, and whose GIF reader makes
+// room for the whole screen at once.
 double claimed_image_bytes(const std::string &path);
 
+// Whether the file is a TIFF that tiff_file_io reads, a row at a time.
+bool tiff_file_streams(const std::string &path);
+
 extern const ImageFileIo png_file_io;
+extern const ImageFileIo tiff_file_io;
 extern const ImageFileIo jpeg_file_io;
 extern const ImageFileIo gif_file_io;

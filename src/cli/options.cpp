@@ -44,6 +44,11 @@ Every page and frame of a file is dented with the one pattern. Every result is
 written under a temporary name and renamed when complete. The same pattern,
 settings and region always give the same result.
 
+Big files stream: a PNG, JPEG, or single-image TIFF or OpenEXR file is read,
+dented and written at once, a band of rows at a time, holding only the rows that
+the offsets reach (some 150 above and below at the defaults on a 6000-row image),
+so it takes far less memory than the image.
+
 Exit status: 0 when every file was written, 1 when any file failed, 2 for a usage
 error (nothing is processed).
 )";

@@ -285,7 +285,7 @@ bool write_png(const std::string &path, const ImageFile &file,
 
   // Paeth alone at zlib's level 4 gave files within 0.2% of libpng's defaults (every
   // filter, level 6) on the plasma renders measured, in about two thirds of the time.
-  ZlibStream idat(4, file.threads, [&](const std::vector<uint8_t> &bytes) {
+  ZlibStream idat(4, file.threads, true, [&](const std::vector<uint8_t> &bytes) {
     return write_chunk(output, "IDAT", bytes.data(), bytes.size());
   });
   const size_t row_bytes = size_t(image.width) * image.pixel_bytes();

@@ -23,12 +23,13 @@ struct ZlibPiece {
 namespace
 {
 
-// Raw deflate, so that the pieces join; filtered rows compress best with the strategy
+// Raw deflate where the pieces join; filtered rows compress best with the strategy
 // made for them.
-void compress_piece(ZlibPiece *piece, int level)
+void compress_piece(ZlibPiece *piece, int level, bool joined)
 {
   z_stream stream = {};
-  if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK)
+  if (deflateInit2(&stream, level, Z_DEFLATED, joined ? -15 : 15, 8,
+                   joined ? Z_FILTERED : Z_DEFAULT_STRATEGY) != Z_OK)
     return;
   if (!piece->dictionary.empty())
     deflateSetDictionary(&stream, piece->dictionary.data(),
@@ -49,14 +50,15 @@ void compress_piece(ZlibPiece *piece, int level)
   piece->output.resize(piece->output.size() - stream.avail_out);
   piece->compressed = piece->last ? status == Z_STREAM_END : status == Z_OK;
   deflateEnd(&stream);
-  piece->checksum = adler32(1, piece->input.data(), uInt(piece->input.size()));
+  if (joined)
+    piece->checksum = adler32(1, piece->input.data(), uInt(piece->input.size()));
 }
 
 } // namespace
 
-ZlibStream::ZlibStream(int level, int threads,
+ZlibStream::ZlibStream(int level, int threads, bool joined,
                        std::function<bool(const std::vector<uint8_t> &bytes)> write)
-    : level(level), threads(std::max(1, threads)), write(std::move(write))
+    : level(level), threads(std::max(1, threads)), joined(joined), write(std::move(write))
 {
 }
 
@@ -69,14 +71,16 @@ ZlibStream::~ZlibStream()
 bool ZlibStream::add(std::vector<uint8_t> bytes)
 {
   auto piece = std::make_unique<ZlibPiece>();
-  piece->dictionary = window;
   piece->input = std::move(bytes);
-  piece->last = piece->input.empty();
-  const std::vector<uint8_t> &input = piece->input;
-  window.insert(window.end(), input.end() - std::min(input.size(), window_bytes),
-                input.end());
-  window.erase(window.begin(), window.end() - std::min(window.size(), window_bytes));
-  piece->worker = std::thread(compress_piece, piece.get(), level);
+  piece->last = !joined || piece->input.empty();
+  if (joined) {
+    piece->dictionary = window;
+    const std::vector<uint8_t> &input = piece->input;
+    window.insert(window.end(), input.end() - std::min(input.size(), window_bytes),
+                  input.end());
+    window.erase(window.begin(), window.end() - std::min(window.size(), window_bytes));
+  }
+  piece->worker = std::thread(compress_piece, piece.get(), level, joined);
   pending.push_back(std::move(piece));
   // A piece a thread keeps every thread busy while the oldest is written.
   while (pending.size() > size_t(threads))
@@ -93,6 +97,8 @@ bool ZlibStream::write_oldest()
   if (!piece->compressed)
     return false;
   std::vector<uint8_t> &bytes = piece->output;
+  if (!joined)
+    return write(bytes);
   if (!started) {
     // The header names the level only as a hint: 1 fast, 2 default, 3 best.
     const int hint = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
@@ -110,7 +116,7 @@ bool ZlibStream::write_oldest()
 
 bool ZlibStream::finish()
 {
-  if (!add({}))
+  if (joined && !add({}))
     return false;
   while (!pending.empty())
     if (!write_oldest())

@@ -1,8 +1,9 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
-// One zlib stream compressed on several threads, as pigz makes one: each piece is
-// deflated on its own, primed with the 32 KiB before it as its dictionary and ended
-// with a full flush, so that the pieces join into one stream that any reader inflates;
-// their checksums are combined. The pieces go out in order as they are done.
+// Deflating on several threads, the pieces going out in order as they are done. Joined,
+// they make one zlib stream, as pigz makes one: each piece is deflated on its own,
+// primed with the 32 KiB before it as its dictionary and ended with a full flush, and
+// their checksums are combined. Otherwise each piece is a zlib stream of its own, as a
+// TIFF's strips are.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ struct ZlibPiece;
 struct ZlibStream {
   int level;
   int threads;
+  bool joined;
   // Takes the compressed stream, a piece at a time; false stops the stream.
   std::function<bool(const std::vector<uint8_t> &bytes)> write;
 
@@ -24,13 +26,13 @@ struct ZlibStream {
   unsigned long checksum = 1;
   bool started = false;
 
-  ZlibStream(int level, int threads,
+  ZlibStream(int level, int threads, bool joined,
              std::function<bool(const std::vector<uint8_t> &bytes)> write);
   ~ZlibStream();
   // Compresses bytes, not empty, after those given before; false once writing has
   // failed.
   bool add(std::vector<uint8_t> bytes);
-  // Ends the stream and writes what remains; false when writing failed.
+  // Ends a joined stream, and writes what remains; false when writing failed.
   bool finish();
 
   bool write_oldest();
