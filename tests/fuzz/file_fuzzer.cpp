@@ -1,8 +1,8 @@
 // Ondalux, a dent distort filter. SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for what the command reads: each input is a file handed to every
-// reader (libpng, libjpeg, giflib, OpenImageIO) and to the TIFF header check; what one
-// opens within a small memory limit is read, dented and written, as the command would,
-// streamed where it streams.
+// reader (libpng, libjpeg, giflib, our TIFF reader, OpenImageIO) and to the TIFF header
+// check; what one opens within a small memory limit is read, dented and written, as
+// the command would, streamed where it streams.
 #include <cstdio>
 #include <string>
 
@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   dent(png_file_io, input, output + ".png");
   dent(jpeg_file_io, input, output + ".jpg");
   dent(gif_file_io, input, output + ".gif");
+  dent(tiff_file_io, input, output + ".tif");
   if (affordable)
     dent(ondalux_openimageio_io, input, output + ".tif");
   return 0;
