@@ -30,9 +30,6 @@ struct ImageFile {
   // Whether the file holds one image, which read_rows can read rows at a time rather
   // than read whole.
   bool streams = false;
-  // Allocates and reads the pixels of images[index]; images are read in order. On
-  // failure returns false with the reason.
-  virtual bool read(int index, std::string *error) = 0;
   // Reads the next count rows of images[0], packed, into rows, from the top, where
   // streams; once the last row is read, what follows the pixels in the file is read
   // too. On failure returns false with the reason.
@@ -40,6 +37,17 @@ struct ImageFile {
   {
     *error = "cannot be read by rows";
     return false;
+  }
+  // Allocates and reads the pixels of images[index]; images are read in order. On
+  // failure returns false with the reason. A file that streams reads them by rows.
+  virtual bool read(int index, std::string *error)
+  {
+    PixelImage &image = images[size_t(index)];
+    if (!image.allocate()) {
+      *error = "too large to hold in memory";
+      return false;
+    }
+    return read_rows(image.height, image.pixels.get(), error);
   }
 };
 

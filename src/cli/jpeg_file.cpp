@@ -69,7 +69,6 @@ struct JpegImageFile : ImageFile {
     if (file)
       std::fclose(file);
   }
-  bool read(int index, std::string *error) override;
   bool read_rows(int32_t count, uint8_t *rows, std::string *error) override;
 };
 
@@ -161,19 +160,6 @@ bool open_jpeg(const std::string &path, std::unique_ptr<ImageFile> *file,
   return true;
 }
 
-bool read_scanlines(JpegImageFile *jpeg, JSAMPARRAY rows)
-{
-  jpeg_decompress_struct &decoder = jpeg->decoder;
-  if (setjmp(jpeg->errors.jump))
-    return false;
-  jpeg_start_decompress(&decoder);
-  while (decoder.output_scanline < decoder.output_height)
-    jpeg_read_scanlines(&decoder, rows + decoder.output_scanline,
-                        decoder.output_height - decoder.output_scanline);
-  jpeg_finish_decompress(&decoder);
-  return true;
-}
-
 // Rows [output_scanline, output_scanline + count), starting the decompression before
 // the first and finishing it after the last.
 bool read_next_scanlines(JpegImageFile *jpeg, JSAMPARRAY rows, JDIMENSION count)
@@ -198,22 +184,6 @@ bool JpegImageFile::read_rows(int32_t count, uint8_t *rows, std::string *error)
   std::vector<JSAMPROW> pointers = row_pointers(
       rows, size_t(images[0].width) * images[0].pixel_bytes(), size_t(count));
   if (read_next_scanlines(this, pointers.data(), JDIMENSION(count)))
-    return true;
-  *error = errors.message;
-  return false;
-}
-
-bool JpegImageFile::read(int, std::string *error)
-{
-  PixelImage &image = images[0];
-  if (!image.allocate()) {
-    *error = "too large to hold in memory";
-    return false;
-  }
-  std::vector<JSAMPROW> rows =
-      row_pointers(image.pixels.get(), size_t(image.width) * image.pixel_bytes(),
-                   size_t(image.height));
-  if (read_scanlines(this, rows.data()))
     return true;
   *error = errors.message;
   return false;
