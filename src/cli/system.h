@@ -4,6 +4,7 @@
 // system's own encoding; std::filesystem paths are made of them with fs::u8path.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@ std::vector<std::string> command_arguments(int argc, char **argv);
 
 // Opens the file of a UTF-8 name as std::fopen does.
 std::FILE *open_file(const std::string &path, const char *mode);
+
+// Moves an open file's position to offset from its start, as std::fseek does, past
+// 2 GiB too.
+bool seek_file(std::FILE *file, uint64_t offset);
+// The size of an open file, or -1.
+int64_t file_size(std::FILE *file);
 
 // Moves from to to, replacing a file there; "" or the reason it failed.
 std::string replace_file(const std::string &from, const std::string &to);

@@ -23,6 +23,16 @@ std::FILE *open_file(const std::string &path, const char *mode)
   return std::fopen(path.c_str(), mode);
 }
 
+bool seek_file(std::FILE *file, uint64_t offset)
+{
+  return fseeko(file, off_t(offset), SEEK_SET) == 0;
+}
+
+int64_t file_size(std::FILE *file)
+{
+  return fseeko(file, 0, SEEK_END) == 0 ? int64_t(ftello(file)) : -1;
+}
+
 std::string replace_file(const std::string &from, const std::string &to)
 {
   return std::rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);

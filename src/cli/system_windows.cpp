@@ -62,6 +62,16 @@ std::FILE *open_file(const std::string &path, const char *mode)
   return _wfopen(wide(path).c_str(), wide(mode).c_str());
 }
 
+bool seek_file(std::FILE *file, uint64_t offset)
+{
+  return _fseeki64(file, int64_t(offset), SEEK_SET) == 0;
+}
+
+int64_t file_size(std::FILE *file)
+{
+  return _fseeki64(file, 0, SEEK_END) == 0 ? _ftelli64(file) : -1;
+}
+
 // Windows' rename refuses to replace a file.
 std::string replace_file(const std::string &from, const std::string &to)
 {

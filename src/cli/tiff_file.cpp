@@ -67,7 +67,7 @@ struct Directory {
 struct TiffReader {
   std::FILE *file = nullptr;
   bool little = true;
-  long size = 0;
+  int64_t size = 0;
   ~TiffReader()
   {
     if (file)
@@ -75,8 +75,7 @@ struct TiffReader {
   }
   bool read(uint32_t offset, void *bytes, size_t count) const
   {
-    return uint64_t(offset) + count <= uint64_t(size) &&
-           std::fseek(file, long(offset), SEEK_SET) == 0 &&
+    return int64_t(offset) + int64_t(count) <= size && seek_file(file, offset) &&
            std::fread(bytes, 1, count, file) == count;
   }
   uint32_t number(const uint8_t *bytes, size_t count) const
@@ -222,9 +221,8 @@ bool open_tiff_file(const std::string &path, std::unique_ptr<TiffImageFile> *fil
   TiffReader &reader = tiff->tiff;
   reader.file = open_file(path, "rb");
   uint8_t header[8];
-  if (!reader.file || std::fseek(reader.file, 0, SEEK_END) != 0)
+  if (!reader.file || (reader.size = file_size(reader.file)) < 0)
     return false;
-  reader.size = std::ftell(reader.file);
   reader.little = reader.read(0, header, 8) && header[0] == 'I';
   if (!(header[0] == header[1] && (header[0] == 'I' || header[0] == 'M')) ||
       reader.number(header + 2, 2) != 42 ||
