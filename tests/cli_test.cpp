@@ -209,12 +209,11 @@ TEST_F(Cli, StreamedFilesAreDentedAsWholeImages)
       continue;
     }
     EXPECT_TRUE(reference == written) << arguments.str();
-    EXPECT_EQ(run("identify -regard-warnings " + output + " && vips copy " + output +
-                  " streamed.v")
-                  .exit_status,
-              0)
+    // The Debian roots have ImageMagick among the tests' tools, and no vips.
+    const std::string vips = release ? "" : " && vips copy " + output + " streamed.v";
+    EXPECT_EQ(run("identify -regard-warnings " + output + vips).exit_status, 0)
         << arguments.str();
-    if (c.input.starts_with("wide")) {
+    if (c.input.starts_with("wide") && !command_build) { // sanitizers take their own
       EXPECT_LT(result.peak_kib * 1024, long(source.pixels.size())) << arguments.str();
     }
   }

@@ -2,6 +2,7 @@
 #include "image_render.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -135,8 +136,11 @@ void render_image_rows(const PixelImage &source, const uint8_t *held, int32_t he
   view.y_offset = -held_first;
   const size_t row_bytes = size_t(source.width) * source.pixel_bytes();
 
-  const auto render_rows = [&](int32_t from, int32_t to) {
-    for (int32_t y = from; y < to; y++) {
+  // Rows are taken one at a time, so that a thread the system sets aside holds up
+  // only the row it has.
+  std::atomic<int32_t> next_row{first};
+  const auto render_rows = [&] {
+    for (int32_t y; (y = next_row++) < last;) {
       uint8_t *row = dest + size_t(y - first) * row_bytes;
       std::memcpy(row, held + size_t(y - held_first) * row_bytes, row_bytes);
       if (y < region.y || y >= y2)
@@ -151,13 +155,11 @@ void render_image_rows(const PixelImage &source, const uint8_t *held, int32_t he
                              pixel);
     }
   };
-  const int32_t rows = last - first;
-  threads = std::clamp(threads, 1, std::max(rows, 1));
+  threads = std::clamp(threads, 1, std::max(last - first, 1));
   std::vector<std::thread> workers;
-  for (int chunk = 1; chunk < threads; chunk++)
-    workers.emplace_back(render_rows, first + rows * chunk / threads,
-                         first + rows * (chunk + 1) / threads);
-  render_rows(first, first + rows / threads);
+  for (int worker = 1; worker < threads; worker++)
+    workers.emplace_back(render_rows);
+  render_rows();
   for (std::thread &worker : workers)
     worker.join();
 }
