@@ -177,13 +177,14 @@ bool write_gif(const std::string &path, const ImageFile &file,
               source.input.gif->SavedImages[index].RasterBits))
       return false;
   }
-  std::FILE *stream = open_file(path, "wb");
+  std::FILE *stream = create_file(path, error);
+  if (!stream)
+    return false;
   int code = 0;
-  GifFileType *output = stream ? EGifOpen(stream, write_to_file, &code) : nullptr;
+  GifFileType *output = EGifOpen(stream, write_to_file, &code);
   if (!output) {
-    *error = stream ? gif_error(code) : "cannot create it";
-    if (stream)
-      std::fclose(stream);
+    *error = gif_error(code);
+    std::fclose(stream);
     return false;
   }
   GifFileType *input = source.input.gif;

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -54,6 +56,17 @@ std::string lower_extension(const std::string &path)
 }
 
 } // namespace
+
+std::FILE *create_file(const std::string &path, std::string *error)
+{
+  errno = 0;
+  std::FILE *file = open_file(path, "wb");
+  if (!file)
+    *error = errno ? std::strerror(errno) : "cannot create it";
+  // What writing then leaves in errno is its own failure's.
+  errno = 0;
+  return file;
+}
 
 std::vector<uint8_t *> row_pointers(uint8_t *first, size_t row_bytes, size_t count)
 {

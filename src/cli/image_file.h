@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,10 @@ struct ImageFileIo {
 
 // Bands of rows, so that only one image (the source) is held whole.
 constexpr int32_t band_rows = 64;
+
+// Creates the file at path to write an image into, errno cleared; nullptr with the
+// system's reason.
+std::FILE *create_file(const std::string &path, std::string *error);
 
 // Pointers to count rows of row_bytes bytes each from first on, as libpng and libjpeg
 // take rows.

@@ -245,11 +245,9 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   std::vector<JSAMPROW> band_row_pointers =
       row_pointers(band.data(), row_bytes, band_rows);
 
-  std::FILE *output = open_file(path, "wb");
-  if (!output) {
-    *error = "cannot create it";
+  std::FILE *output = create_file(path, error);
+  if (!output)
     return false;
-  }
   JpegErrors errors;
   jpeg_compress_struct encoder = {};
   use_errors(&errors, reinterpret_cast<j_common_ptr>(&encoder));

@@ -258,12 +258,9 @@ bool write_png(const std::string &path, const ImageFile &file,
   RowSource rows;
   if (!image_rows(0, &rows, error))
     return false;
-  errno = 0;
-  std::FILE *output = open_file(path, "wb");
-  if (!output) {
-    *error = std::strerror(errno);
+  std::FILE *output = create_file(path, error);
+  if (!output)
     return false;
-  }
   static const uint8_t color_types[] = {0, 4, 2, 6};
   const uint32_t width = uint32_t(image.width), height = uint32_t(image.height);
   const uint8_t header[13] = {uint8_t(width >> 24),

@@ -441,12 +441,9 @@ bool write_tiff(const std::string &path, const ImageFile &file,
   RowSource rows;
   if (!image_rows(0, &rows, error))
     return false;
-  errno = 0;
-  std::FILE *output = open_file(path, "wb");
-  if (!output) {
-    *error = std::strerror(errno);
+  std::FILE *output = create_file(path, error);
+  if (!output)
     return false;
-  }
   TiffWriter writer = {output, source.tiff.little};
   Directory directory = source.directory;
   if (!source.find(rows_per_strip)) {
