@@ -119,8 +119,10 @@ void RowStream::dent_bands()
       first_held = window_first;
     }
     uint8_t *dest = bands.get() + size_t(band % stream_bands) * band_rows * row_bytes;
-    render_image_rows(image, window.get(), first_held, region, settings, pattern, threads,
-                      top, bottom, dest);
+    // A thread more than the file's: the reader and the writer spend much of their
+    // time waiting on the denting, whose share of the cores this raises.
+    render_image_rows(image, window.get(), first_held, region, settings, pattern,
+                      threads + 1, top, bottom, dest);
     {
       const std::lock_guard<std::mutex> lock(mutex);
       denting = false;
