@@ -152,8 +152,8 @@ private:
 };
 
 // The format that GEGL's samplers interpolate pixels of format in, as
-// gegl_sampler_prepare picks it: sampled in it, pixels skip the sampler's own
-// conversion, and are converted as it would, to the same bytes.
+// gegl_sampler_prepare picks it: sampled in it, pixels skip the sampler's conversion of
+// each one, and a run of them is converted at once, to the same bytes.
 const Babl *interpolation_format(const Babl *format)
 {
   const std::string model = babl_get_name(babl_format_get_model(format));
@@ -248,14 +248,7 @@ void sample_row(const PixelRenderer &renderer, const SampledInput &input,
       else
         gegl_sampler_get(input.sampler, x, y, nullptr, pixel, GEGL_ABYSS_CLAMP);
     }
-    // One pixel at a time, as the sampler converts them: babl converts longer runs on
-    // vector paths that may round a value the other way, which would make a pixel
-    // depend on where the area GEGL asks for starts.
-    for (int32_t k = 0; k < count; k++)
-      babl_process(input.to_output,
-                   reinterpret_cast<uint8_t *>(interpolated) +
-                       size_t(k) * input.interpolated_bpp,
-                   dest + size_t(start + k) * bpp, 1);
+    babl_process(input.to_output, interpolated, dest + size_t(start) * bpp, count);
   }
 }
 
