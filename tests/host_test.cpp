@@ -52,8 +52,10 @@ const std::vector<HostCase> common_cases = {
     {.name = "u8-linear-rgb", .precision = u8_linear},
     {.name = "zero-scale-float", .channels = 4, .bits = 16, .precision = float_perceptual, .settings = "0 1", .expect = Expect::unchanged},
     {.name = "zero-scale-box", .channels = 2, .box = "7 5 30 25", .settings = "0 0.5", .expect = Expect::unchanged},
-    // Bands of rows: each is rendered once the rows its offsets reach are read.
+    // Bands of rows: each is rendered once the rows its offsets reach are read, and the
+    // rows above its reach are given up as the window of rows moves down.
     {.name = "bands", .settings = "30 1", .width = 64, .height = 300},
+    {.name = "window", .settings = "30 1", .width = 60, .height = 1500},
     {.name = "indexed", .kind = "indexed", .expect = Expect::refused, .message = "convert the image to RGB or greyscale"},
     {.name = "group", .kind = "group", .expect = Expect::refused, .message = "pick a layer inside it"},
     {.name = "locked", .kind = "locked", .expect = Expect::refused},

@@ -2,6 +2,7 @@
 #include "selection_pass.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <thread>
 #include <vector>
@@ -114,6 +115,7 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
     Band &band = bands[index];
     band.top = top;
     band.bottom = band_bottom(top);
+    forget_source_rows(source, band.top - reach);
     std::vector<std::thread> workers =
         start_rendering_rows(band.bottom - band.top, threads, [&, top](int32_t row) {
           render_row(renderer.tables, renderer.params, renderer.displaced, source.view,
@@ -191,7 +193,7 @@ SourceCopy new_source_copy(DrawableReader drawable, const Babl *format,
 {
   const int32_t bpp = babl_format_get_bytes_per_pixel(format);
   const size_t size = size_t(state.sel_x2) * size_t(state.sel_y2) * size_t(bpp);
-  SourceCopy source = {drawable, format, allocate_source_memory(size), {}, 0};
+  SourceCopy source = {drawable, format, allocate_source_memory(size), {}, 0, 0};
   if (!source.pixels)
     throw std::bad_alloc();
   source.view = {source.pixels.get(), state.sel_x2, state.sel_y2, bpp};
@@ -205,10 +207,21 @@ void read_source_rows(SourceCopy &source, int32_t rows)
     return;
   const GeglRectangle rect = {0, source.rows_read, source.view.width,
                               rows - source.rows_read};
-  const size_t row_bytes = size_t(source.view.width) * size_t(source.view.bpp);
   source.drawable.read(source.drawable.data, rect, source.format,
-                       source.pixels.get() + size_t(source.rows_read) * row_bytes);
+                       const_cast<uint8_t *>(source.view.at(0, source.rows_read)));
   source.rows_read = rows;
+}
+
+void forget_source_rows(SourceCopy &source, int32_t first)
+{
+  first = std::min(first, source.rows_read);
+  const int32_t kept = source.rows_read - first, given_up = first - source.first_row;
+  if (source.rows_read == source.view.height || given_up < std::max(kept, 1))
+    return;
+  const size_t row_bytes = size_t(source.view.width) * size_t(source.view.bpp);
+  std::memmove(source.pixels.get(), source.view.at(0, first), size_t(kept) * row_bytes);
+  source.first_row = first;
+  source.view.y_offset = -first;
 }
 
 void render_sampled_pixel(const PixelRenderer &renderer, const DrawableReader &drawable,

@@ -43,20 +43,27 @@ ShadowWriter gegl_buffer_writer(GeglBuffer *shadow);
 // Every pixel a render may copy from: the drawable over [0, sel_x2) x [0, sel_y2) in
 // its own format, read row by row as far as needed and shared by the previews and
 // the render pass. Positions with a fraction sample the drawable itself, whose edge
-// pixels extend past its extent.
+// pixels extend past its extent. The rows held, [first_row, rows_read), start at
+// pixels: a render that reads rows as it goes and gives up those behind it touches
+// memory for a window of rows, not for the whole drawable.
 struct SourceCopy {
   DrawableReader drawable;
   const Babl *format;
   SourceMemory pixels;
-  SourcePixels view;
-  int32_t rows_read;
+  SourcePixels view; // the rows held, at their drawable positions
+  int32_t first_row, rows_read;
 };
 
 SourceCopy new_source_copy(DrawableReader drawable, const Babl *format,
                            const RenderState &state);
 
-// Makes the first rows rows of source (at most all of them) readable.
+// Makes the rows up to rows (at most all of them) readable.
 void read_source_rows(SourceCopy &source, int32_t rows);
+
+// Gives up the rows above row first, unless every row has been read. The rows kept
+// move to the front once those given up take as much room as they do, so no render
+// may read the copy meanwhile.
+void forget_source_rows(SourceCopy &source, int32_t first);
 
 // The pixel for drawable position (x, y) when its source position has a fraction: the
 // four pixels around it read from the drawable.
