@@ -2,6 +2,7 @@
 #include "selection_pass.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -10,20 +11,25 @@
 namespace
 {
 
-// Starts threads that call render(row) for every row in [0, rows) between them; only
-// plain computation runs off the calling thread, which alone talks to GEGL.
+// Calls render(row) for the rows of [0, rows) that no other thread has taken, taking
+// them one at a time from next.
 template <typename RenderRow>
-std::vector<std::thread> start_rendering_rows(int32_t rows, int threads, RenderRow render)
+void render_rows_from(std::atomic<int32_t> &next, int32_t rows, const RenderRow &render)
 {
-  threads = std::min<int32_t>(threads, rows);
+  for (int32_t row = next++; row < rows; row = next++)
+    render(row);
+}
+
+// Starts threads that render rows from next between them; only plain computation runs
+// off the calling thread, which alone talks to the host, and which takes rows too once
+// it has nothing else to do.
+template <typename RenderRow>
+std::vector<std::thread> start_rendering_rows(std::atomic<int32_t> &next, int32_t rows,
+                                              int threads, const RenderRow &render)
+{
   std::vector<std::thread> workers;
-  for (int chunk = 0; chunk < threads; chunk++) {
-    workers.emplace_back([=] {
-      for (int32_t row = rows * chunk / threads; row < rows * (chunk + 1) / threads;
-           row++)
-        render(row);
-    });
-  }
+  for (int thread = 0; thread < std::min<int32_t>(threads, rows); thread++)
+    workers.emplace_back([&next, rows, render] { render_rows_from(next, rows, render); });
   return workers;
 }
 
@@ -116,12 +122,15 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
     band.top = top;
     band.bottom = band_bottom(top);
     forget_source_rows(source, band.top - reach);
+    const auto render = [&, top](int32_t row) {
+      render_row(renderer.tables, renderer.params, renderer.displaced, source.view,
+                 state.sel_x, top + row, state.sel_width,
+                 band.pixels.data() + size_t(row) * writer.row_bytes);
+    };
+    const int32_t rows = band.bottom - band.top;
+    std::atomic<int32_t> next_row = 0;
     std::vector<std::thread> workers =
-        start_rendering_rows(band.bottom - band.top, threads, [&, top](int32_t row) {
-          render_row(renderer.tables, renderer.params, renderer.displaced, source.view,
-                     state.sel_x, top + row, state.sel_width,
-                     band.pixels.data() + size_t(row) * writer.row_bytes);
-        });
+        start_rendering_rows(next_row, rows, threads, render);
     if (written)
       writer.write(*written);
     if (band.bottom < state.sel_y2) {
@@ -130,6 +139,7 @@ void render_copied_bands(const PixelRenderer &renderer, SourceCopy &source,
     }
     {
       const Stopwatch stopwatch{computing};
+      render_rows_from(next_row, rows, render);
       join_all(workers);
     }
     written = &band;

@@ -76,7 +76,8 @@ struct RenderProgress {
 };
 
 // Where a render's time went, in seconds of the calling thread: reading the source,
-// waiting for the computation, and handing bands to the host.
+// finishing the computation (rendering the rows left and waiting for the workers), and
+// handing bands to the host.
 struct RenderTimes {
   double reading = 0, computing = 0, writing = 0;
 };
@@ -84,8 +85,8 @@ struct RenderTimes {
 // Writes the drawable's shadow over the selection bounds from the unchanged source on
 // up to threads threads, handing each band of rows over as it is done; adds its times
 // to times unless that is nullptr. The calling thread, which moves the pixels to and
-// from the host, counts as one: with a worker on every core, it and the host waited
-// for a core at each tile.
+// from the host, counts as one, and renders rows once its transfers for a band are
+// done: with a worker on every core, it and the host waited for a core at each tile.
 void render_selection(SourceCopy &source, ShadowWriter shadow,
                       const DistortVals &settings, const RenderState &state, int threads,
                       RenderProgress progress, RenderTimes *times = nullptr);
