@@ -217,8 +217,10 @@ void read_source_rows(SourceCopy &source, int32_t rows)
     return;
   const GeglRectangle rect = {0, source.rows_read, source.view.width,
                               rows - source.rows_read};
+  const size_t row_bytes = size_t(source.view.width) * size_t(source.view.bpp);
   source.drawable.read(source.drawable.data, rect, source.format,
-                       const_cast<uint8_t *>(source.view.at(0, source.rows_read)));
+                       source.pixels.get() +
+                           size_t(source.rows_read - source.first_row) * row_bytes);
   source.rows_read = rows;
 }
 
