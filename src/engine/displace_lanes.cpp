@@ -49,6 +49,18 @@ Ints gather(const uint8_t *table, Ints index)
   return values;
 }
 
+bool same_in_every_lane(Ints v)
+{
+  const Ints equal = v == v[0];
+#if ONDALUX_LANES == 8
+  return _mm256_movemask_epi8(__m256i(equal)) == -1;
+#elif ONDALUX_LANES == 4
+  return _mm_movemask_epi8(__m128i(equal)) == 0xffff;
+#else
+  return equal[1] != 0;
+#endif
+}
+
 // The first two components of the gradients 0..11 of the table in noise.cpp, worked
 // out rather than looked up: x is +-1 (odd indices negative) below 8, else 0; y is
 // +-1 below 4 (indices 2 and 3 negative), 0 from 4 to 7, and +-1 from 8 (odd
@@ -111,13 +123,35 @@ Doubles corner(Doubles gx, Doubles gy, Doubles x, Doubles y)
 
   // The gradients of the three corners; masking keeps every index in the table.
   const Ints cell = (j & 255) * corner_stride + (i & 255);
-  const Ints gi0 = gather(corner_gradient, cell);
-  const Ints gi1 = gather(
-      corner_gradient, cell + (__builtin_convertvector(lower, Ints) ? 1 : corner_stride));
-  const Ints gi2 = gather(corner_gradient, cell + corner_stride + 1);
-  const Doubles c0 = corner(gradient_x(gi0), gradient_y(gi0), x0, y0);
-  const Doubles c1 = corner(gradient_x(gi1), gradient_y(gi1), x1, y1);
-  const Doubles c2 = corner(gradient_x(gi2), gradient_y(gi2), x2, y2);
+  const Ints lower_ints = __builtin_convertvector(lower, Ints);
+  Doubles gx0, gy0, gx1, gy1, gx2, gy2;
+  if (same_in_every_lane(cell)) {
+    // Neighbouring points mostly share a cell: its three corners serve every lane.
+    const uint8_t *first = corner_gradient + cell[0];
+    const Gradient &g0 = gradient_table[first[0]];
+    const Gradient &g1_lower = gradient_table[first[1]];
+    const Gradient &g1_upper = gradient_table[first[corner_stride]];
+    const Gradient &g2 = gradient_table[first[corner_stride + 1]];
+    gx0 = Doubles{} + double(g0.x);
+    gy0 = Doubles{} + double(g0.y);
+    gx1 = lower ? Doubles{} + double(g1_lower.x) : Doubles{} + double(g1_upper.x);
+    gy1 = lower ? Doubles{} + double(g1_lower.y) : Doubles{} + double(g1_upper.y);
+    gx2 = Doubles{} + double(g2.x);
+    gy2 = Doubles{} + double(g2.y);
+  } else {
+    const Ints gi0 = gather(corner_gradient, cell);
+    const Ints gi1 = gather(corner_gradient, cell + (lower_ints ? 1 : corner_stride));
+    const Ints gi2 = gather(corner_gradient, cell + corner_stride + 1);
+    gx0 = gradient_x(gi0);
+    gy0 = gradient_y(gi0);
+    gx1 = gradient_x(gi1);
+    gy1 = gradient_y(gi1);
+    gx2 = gradient_x(gi2);
+    gy2 = gradient_y(gi2);
+  }
+  const Doubles c0 = corner(gx0, gy0, x0, y0);
+  const Doubles c1 = corner(gx1, gy1, x1, y1);
+  const Doubles c2 = corner(gx2, gy2, x2, y2);
   return output_factor * ((c0 + c1) + c2);
 }
 

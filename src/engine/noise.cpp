@@ -25,24 +25,6 @@ constexpr std::array<int32_t, 256> base_permutation = {
     184, 84,  204, 176, 115, 121, 50,  45,  127, 4,   150, 254, 138, 236, 205, 93,
     222, 114, 67,  29,  24,  72,  243, 141, 128, 195, 78,  66,  215, 61,  156, 180};
 
-struct Gradient {
-  int32_t x, y, z;
-};
-
-// Edge midpoints of a cube; the 2D dot product uses only x and y.
-constexpr std::array<Gradient, 12> gradient_table = {{{1, 1, 0},
-                                                      {-1, 1, 0},
-                                                      {1, -1, 0},
-                                                      {-1, -1, 0},
-                                                      {1, 0, 1},
-                                                      {-1, 0, 1},
-                                                      {1, 0, -1},
-                                                      {-1, 0, -1},
-                                                      {0, 1, 1},
-                                                      {0, -1, 1},
-                                                      {0, 1, -1},
-                                                      {0, -1, -1}}};
-
 double corner_contribution(int32_t gradient_index, double x, double y)
 {
   const double t = kernel_radius - x * x - y * y;

@@ -17,6 +17,24 @@ constexpr double output_factor = 70.0;
 // two in a row, for the vector kernel.
 constexpr int32_t corner_stride = 257;
 
+struct Gradient {
+  int32_t x, y, z;
+};
+
+// Edge midpoints of a cube; the 2D dot product uses only x and y.
+constexpr std::array<Gradient, 12> gradient_table = {{{1, 1, 0},
+                                                      {-1, 1, 0},
+                                                      {1, -1, 0},
+                                                      {-1, -1, 0},
+                                                      {1, 0, 1},
+                                                      {-1, 0, 1},
+                                                      {1, 0, -1},
+                                                      {-1, 0, -1},
+                                                      {0, 1, 1},
+                                                      {0, -1, 1},
+                                                      {0, 1, -1},
+                                                      {0, -1, -1}}};
+
 struct NoiseTables {
   std::array<int32_t, 512> perm;
   std::array<int32_t, 512> perm_mod12;
