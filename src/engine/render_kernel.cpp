@@ -13,37 +13,47 @@ namespace
 // to stay on the stack.
 constexpr int32_t points_at_once = 64;
 
-// Copies the source pixels at the positions (nx[k], ny[k]) into dest, pixels of
-// fixed_bpp bytes, or of the source's size when that is 0. A size known when compiling
-// makes each copy a move or two rather than a call into the C library.
-template <size_t fixed_bpp>
-void gather_pixels(const SourcePixels &source, const double *nx, const double *ny,
-                   int32_t count, uint8_t *dest)
+// Where the source pixels at the positions (nx[k], ny[k]) lie; each is asked of the
+// memory now, to arrive while other work is done.
+void locate_pixels(const SourcePixels &source, const double *nx, const double *ny,
+                   int32_t count, const uint8_t **pixels)
 {
-  const size_t bpp = fixed_bpp ? fixed_bpp : size_t(source.bpp);
-  for (int32_t k = 0; k < count; k++, dest += bpp)
-    std::memcpy(dest, source.at(int32_t(nx[k]), int32_t(ny[k])), bpp);
+  for (int32_t k = 0; k < count; k++) {
+    pixels[k] = source.at(int32_t(nx[k]), int32_t(ny[k]));
+    __builtin_prefetch(pixels[k]);
+  }
 }
 
-using GatherPixels = void (*)(const SourcePixels &, const double *, const double *,
-                              int32_t, uint8_t *);
+// Copies the pixels into dest, each of fixed_bpp bytes, or of bpp bytes when that is
+// 0. A size known when compiling makes each copy a move or two rather than a call into
+// the C library.
+template <size_t fixed_bpp>
+void copy_pixels(const uint8_t *const *pixels, int32_t count, size_t bpp, uint8_t *dest)
+{
+  if (fixed_bpp)
+    bpp = fixed_bpp;
+  for (int32_t k = 0; k < count; k++, dest += bpp)
+    std::memcpy(dest, pixels[k], bpp);
+}
+
+using CopyPixels = void (*)(const uint8_t *const *, int32_t, size_t, uint8_t *);
 
 // The pixel sizes of GIMP's formats: 1 to 4 channels of 1, 2, 4 or 8 bytes.
-GatherPixels gather_for(int32_t bpp)
+CopyPixels copy_for(int32_t bpp)
 {
   // clang-format off
   switch (bpp) {
-  case 1: return gather_pixels<1>;
-  case 2: return gather_pixels<2>;
-  case 3: return gather_pixels<3>;
-  case 4: return gather_pixels<4>;
-  case 6: return gather_pixels<6>;
-  case 8: return gather_pixels<8>;
-  case 12: return gather_pixels<12>;
-  case 16: return gather_pixels<16>;
-  case 24: return gather_pixels<24>;
-  case 32: return gather_pixels<32>;
-  default: return gather_pixels<0>;
+  case 1: return copy_pixels<1>;
+  case 2: return copy_pixels<2>;
+  case 3: return copy_pixels<3>;
+  case 4: return copy_pixels<4>;
+  case 6: return copy_pixels<6>;
+  case 8: return copy_pixels<8>;
+  case 12: return copy_pixels<12>;
+  case 16: return copy_pixels<16>;
+  case 24: return copy_pixels<24>;
+  case 32: return copy_pixels<32>;
+  default: return copy_pixels<0>;
   }
   // clang-format on
 }
@@ -71,8 +81,12 @@ void render_points(const NoiseTables &tables, const DisplaceParams &params,
                    const double *y, int32_t count, uint8_t *dest)
 {
   double nx[points_at_once], ny[points_at_once];
+  // Each group's pixels are copied once the next group's positions are computed, so
+  // that they have come from memory by then.
+  const uint8_t *pixels[2][points_at_once];
   const size_t bpp = size_t(source.bpp);
-  const GatherPixels gather = gather_for(source.bpp);
+  const CopyPixels copy = copy_for(source.bpp);
+  int32_t located = 0;
   for (int32_t start = 0; start < count; start += points_at_once) {
     const int32_t n = std::min(points_at_once, count - start);
     if (displaced) {
@@ -81,9 +95,15 @@ void render_points(const NoiseTables &tables, const DisplaceParams &params,
       std::copy(x + start, x + start + n, nx);
       std::copy(y + start, y + start + n, ny);
     }
-    gather(source, nx, ny, n, dest);
-    dest += size_t(n) * bpp;
+    const int group = start / points_at_once % 2;
+    locate_pixels(source, nx, ny, n, pixels[group]);
+    if (start > 0) {
+      copy(pixels[1 - group], located, bpp, dest);
+      dest += size_t(located) * bpp;
+    }
+    located = n;
   }
+  copy(pixels[(count - 1) / points_at_once % 2], located, bpp, dest);
 }
 
 void render_row(const NoiseTables &tables, const DisplaceParams &params, bool displaced,
