@@ -47,12 +47,17 @@ void use_errors(JpegErrors *errors, j_common_ptr info)
   errors->manager.emit_message = on_message;
 }
 
+// libjpeg reads and writes files 4 KiB at a time: through buffers of this size, that
+// is not a system call each time.
+constexpr size_t file_buffer_bytes = 1 << 20;
+
 struct Marker {
   int code;
   std::vector<JOCTET> data;
 };
 
 struct JpegImageFile : ImageFile {
+  std::vector<char> file_buffer = std::vector<char>(file_buffer_bytes);
   std::FILE *file = nullptr;
   JpegErrors errors;
   jpeg_decompress_struct decoder = {};
@@ -133,6 +138,8 @@ bool open_jpeg(const std::string &path, std::unique_ptr<ImageFile> *file,
   auto jpeg = std::make_unique<JpegImageFile>();
   use_errors(&jpeg->errors, reinterpret_cast<j_common_ptr>(&jpeg->decoder));
   jpeg->file = open_file(path, "rb");
+  if (jpeg->file)
+    std::setvbuf(jpeg->file, jpeg->file_buffer.data(), _IOFBF, file_buffer_bytes);
   if (!jpeg->file || !read_header(jpeg.get())) {
     *error = jpeg->file ? jpeg->errors.message : "cannot open it";
     return false;
@@ -248,6 +255,8 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   std::FILE *output = create_file(path, error);
   if (!output)
     return false;
+  std::vector<char> file_buffer(file_buffer_bytes);
+  std::setvbuf(output, file_buffer.data(), _IOFBF, file_buffer_bytes);
   JpegErrors errors;
   jpeg_compress_struct encoder = {};
   use_errors(&errors, reinterpret_cast<j_common_ptr>(&encoder));
