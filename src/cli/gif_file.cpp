@@ -18,6 +18,7 @@ namespace
 
 // A GIF read through a file of our own, which giflib leaves to us to close.
 struct GifInput {
+  std::vector<char> stream_buffer;
   std::FILE *stream = nullptr;
   GifFileType *gif = nullptr;
 
@@ -44,6 +45,7 @@ bool open_input(const std::string &path, GifInput *input, int *code)
     *code = D_GIF_ERR_OPEN_FAILED;
     return false;
   }
+  buffer_file(input->stream, &input->stream_buffer);
   input->gif = DGifOpen(input->stream, read_from_file, code);
   return input->gif != nullptr;
 }

@@ -57,6 +57,12 @@ std::string lower_extension(const std::string &path)
 
 } // namespace
 
+void buffer_file(std::FILE *file, std::vector<char> *buffer)
+{
+  buffer->resize(size_t(1) << 20);
+  std::setvbuf(file, buffer->data(), _IOFBF, buffer->size());
+}
+
 std::FILE *create_file(const std::string &path, std::string *error)
 {
   errno = 0;

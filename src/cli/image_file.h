@@ -73,6 +73,10 @@ struct ImageFileIo {
 // Bands of rows, so that only one image (the source) is held whole.
 constexpr int32_t band_rows = 64;
 
+// Gives file a buffer of 1 MiB in *buffer, which must outlive it. libjpeg, libpng and
+// giflib ask for a few KiB at a time, each otherwise a system call.
+void buffer_file(std::FILE *file, std::vector<char> *buffer);
+
 // Creates the file at path to write an image into, errno cleared; nullptr with the
 // system's reason.
 std::FILE *create_file(const std::string &path, std::string *error);

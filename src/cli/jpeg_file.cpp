@@ -47,17 +47,13 @@ void use_errors(JpegErrors *errors, j_common_ptr info)
   errors->manager.emit_message = on_message;
 }
 
-// libjpeg reads and writes files 4 KiB at a time: through buffers of this size, that
-// is not a system call each time.
-constexpr size_t file_buffer_bytes = 1 << 20;
-
 struct Marker {
   int code;
   std::vector<JOCTET> data;
 };
 
 struct JpegImageFile : ImageFile {
-  std::vector<char> file_buffer = std::vector<char>(file_buffer_bytes);
+  std::vector<char> file_buffer;
   std::FILE *file = nullptr;
   JpegErrors errors;
   jpeg_decompress_struct decoder = {};
@@ -139,7 +135,7 @@ bool open_jpeg(const std::string &path, std::unique_ptr<ImageFile> *file,
   use_errors(&jpeg->errors, reinterpret_cast<j_common_ptr>(&jpeg->decoder));
   jpeg->file = open_file(path, "rb");
   if (jpeg->file)
-    std::setvbuf(jpeg->file, jpeg->file_buffer.data(), _IOFBF, file_buffer_bytes);
+    buffer_file(jpeg->file, &jpeg->file_buffer);
   if (!jpeg->file || !read_header(jpeg.get())) {
     *error = jpeg->file ? jpeg->errors.message : "cannot open it";
     return false;
@@ -252,11 +248,11 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   std::vector<JSAMPROW> band_row_pointers =
       row_pointers(band.data(), row_bytes, band_rows);
 
+  std::vector<char> file_buffer;
   std::FILE *output = create_file(path, error);
   if (!output)
     return false;
-  std::vector<char> file_buffer(file_buffer_bytes);
-  std::setvbuf(output, file_buffer.data(), _IOFBF, file_buffer_bytes);
+  buffer_file(output, &file_buffer);
   JpegErrors errors;
   jpeg_compress_struct encoder = {};
   use_errors(&errors, reinterpret_cast<j_common_ptr>(&encoder));

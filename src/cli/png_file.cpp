@@ -35,6 +35,7 @@ struct Chunk {
 // libpng's state for a file being read; its errors return through setjmp with a
 // message.
 struct PngFile {
+  std::vector<char> file_buffer;
   FILE *file = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
@@ -83,6 +84,8 @@ void on_warning(png_structp, png_const_charp) {}
 bool open_png(PngFile *file, const std::string &path)
 {
   file->file = open_file(path, "rb");
+  if (file->file)
+    buffer_file(file->file, &file->file_buffer);
   if (!file->file) {
     std::snprintf(file->message, sizeof file->message, "%s", std::strerror(errno));
     return false;
