@@ -100,9 +100,21 @@ Doubles corner(Doubles gx, Doubles gy, Doubles x, Doubles y)
   return t < 0.0 ? Doubles{} : contribution;
 }
 
-// Inlined, so that the three evaluations for a group of points can overlap.
-[[gnu::always_inline]] inline Doubles simplex_noise(const uint8_t *corner_gradient,
-                                                    Doubles xin, Doubles yin)
+// A point's place among the simplex cells: its offsets from the three corners and
+// where the corners' gradients stand in the table.
+struct Simplex {
+  Doubles x0, y0, x1, y1, x2, y2;
+  Masks lower;
+  Ints cell;
+};
+
+struct CornerGradients {
+  Doubles x0, y0, x1, y1, x2, y2;
+};
+
+// Inlined, as is all that follows, so that the evaluations for a group of points can
+// overlap.
+[[gnu::always_inline]] inline Simplex locate(Doubles xin, Doubles yin)
 {
   const Doubles s = (xin + yin) * skew_factor;
   // Sums and differences of whole doubles below 2^27 are exact, as in 32 bits.
@@ -116,42 +128,56 @@ Doubles corner(Doubles gx, Doubles gy, Doubles x, Doubles y)
   const Masks lower = x0 > y0;
   const Doubles i1 = lower ? Doubles{} + 1.0 : Doubles{};
   const Doubles j1 = lower ? Doubles{} : Doubles{} + 1.0;
-  const Doubles x1 = (x0 - i1) + unskew_factor;
-  const Doubles y1 = (y0 - j1) + unskew_factor;
-  const Doubles x2 = (x0 - 1.0) + 2.0 * unskew_factor;
-  const Doubles y2 = (y0 - 1.0) + 2.0 * unskew_factor;
+  // Masking keeps every index in the table.
+  return {x0,
+          y0,
+          (x0 - i1) + unskew_factor,
+          (y0 - j1) + unskew_factor,
+          (x0 - 1.0) + 2.0 * unskew_factor,
+          (y0 - 1.0) + 2.0 * unskew_factor,
+          lower,
+          (j & 255) * corner_stride + (i & 255)};
+}
 
-  // The gradients of the three corners; masking keeps every index in the table.
-  const Ints cell = (j & 255) * corner_stride + (i & 255);
-  const Ints lower_ints = __builtin_convertvector(lower, Ints);
-  Doubles gx0, gy0, gx1, gy1, gx2, gy2;
-  if (same_in_every_lane(cell)) {
-    // Neighbouring points mostly share a cell: its three corners serve every lane.
-    const uint8_t *first = corner_gradient + cell[0];
-    const Gradient &g0 = gradient_table[first[0]];
-    const Gradient &g1_lower = gradient_table[first[1]];
-    const Gradient &g1_upper = gradient_table[first[corner_stride]];
-    const Gradient &g2 = gradient_table[first[corner_stride + 1]];
-    gx0 = Doubles{} + double(g0.x);
-    gy0 = Doubles{} + double(g0.y);
-    gx1 = lower ? Doubles{} + double(g1_lower.x) : Doubles{} + double(g1_upper.x);
-    gy1 = lower ? Doubles{} + double(g1_lower.y) : Doubles{} + double(g1_upper.y);
-    gx2 = Doubles{} + double(g2.x);
-    gy2 = Doubles{} + double(g2.y);
-  } else {
-    const Ints gi0 = gather(corner_gradient, cell);
-    const Ints gi1 = gather(corner_gradient, cell + (lower_ints ? 1 : corner_stride));
-    const Ints gi2 = gather(corner_gradient, cell + corner_stride + 1);
-    gx0 = gradient_x(gi0);
-    gy0 = gradient_y(gi0);
-    gx1 = gradient_x(gi1);
-    gy1 = gradient_y(gi1);
-    gx2 = gradient_x(gi2);
-    gy2 = gradient_y(gi2);
-  }
-  const Doubles c0 = corner(gx0, gy0, x0, y0);
-  const Doubles c1 = corner(gx1, gy1, x1, y1);
-  const Doubles c2 = corner(gx2, gy2, x2, y2);
+// The gradients when every lane lies in one cell: one look-up per corner serves all.
+[[gnu::always_inline]] inline CornerGradients
+shared_gradients(const uint8_t *corner_gradient, const Simplex &simplex)
+{
+  const uint8_t *first = corner_gradient + simplex.cell[0];
+  const Gradient &g0 = gradient_table[first[0]];
+  const Gradient &g1_lower = gradient_table[first[1]];
+  const Gradient &g1_upper = gradient_table[first[corner_stride]];
+  const Gradient &g2 = gradient_table[first[corner_stride + 1]];
+  const Masks lower = simplex.lower;
+  return {Doubles{} + double(g0.x),
+          Doubles{} + double(g0.y),
+          lower ? Doubles{} + double(g1_lower.x) : Doubles{} + double(g1_upper.x),
+          lower ? Doubles{} + double(g1_lower.y) : Doubles{} + double(g1_upper.y),
+          Doubles{} + double(g2.x),
+          Doubles{} + double(g2.y)};
+}
+
+[[gnu::always_inline]] inline CornerGradients gradients(const uint8_t *corner_gradient,
+                                                        const Simplex &simplex)
+{
+  if (same_in_every_lane(simplex.cell))
+    return shared_gradients(corner_gradient, simplex);
+  const Ints cell = simplex.cell;
+  const Ints gi0 = gather(corner_gradient, cell);
+  const Ints gi1 =
+      gather(corner_gradient,
+             cell + (__builtin_convertvector(simplex.lower, Ints) ? 1 : corner_stride));
+  const Ints gi2 = gather(corner_gradient, cell + corner_stride + 1);
+  return {gradient_x(gi0), gradient_y(gi0), gradient_x(gi1),
+          gradient_y(gi1), gradient_x(gi2), gradient_y(gi2)};
+}
+
+[[gnu::always_inline]] inline Doubles noise(const Simplex &simplex,
+                                            const CornerGradients &g)
+{
+  const Doubles c0 = corner(g.x0, g.y0, simplex.x0, simplex.y0);
+  const Doubles c1 = corner(g.x1, g.y1, simplex.x1, simplex.y1);
+  const Doubles c2 = corner(g.x2, g.y2, simplex.x2, simplex.y2);
   return output_factor * ((c0 + c1) + c2);
 }
 
@@ -225,9 +251,24 @@ void ONDALUX_LANES_FUNCTION(const NoiseTables &tables, const DisplaceParams &par
         displace(tables, params, x[k], y[k], &nx[k], &ny[k]);
       continue;
     }
-    const Doubles a = simplex_noise(corner_gradient, u, v) * turbulence;
-    const Doubles b = simplex_noise(corner_gradient, u + 1.0, v) * turbulence;
-    const Doubles c = simplex_noise(corner_gradient, u, v + 1.0) * turbulence;
+    const Simplex at = locate(u, v), right = locate(u + 1.0, v),
+                  below = locate(u, v + 1.0);
+    Doubles a, b, c;
+    // Mostly all three lie in one cell each: then the code has no branch to keep the
+    // evaluations apart.
+    if (same_in_every_lane(at.cell) && same_in_every_lane(right.cell) &&
+        same_in_every_lane(below.cell)) {
+      a = noise(at, shared_gradients(corner_gradient, at));
+      b = noise(right, shared_gradients(corner_gradient, right));
+      c = noise(below, shared_gradients(corner_gradient, below));
+    } else {
+      a = noise(at, gradients(corner_gradient, at));
+      b = noise(right, gradients(corner_gradient, right));
+      c = noise(below, gradients(corner_gradient, below));
+    }
+    a *= turbulence;
+    b *= turbulence;
+    c *= turbulence;
     Doubles dx = (b - a) * params.scale_px + xv;
     Doubles dy = ((c - a) * params.scale_px) * turbulence + yv;
     fold_all(params, &dx, &dy, nx + first, ny + first);
