@@ -49,16 +49,32 @@ Ints gather(const uint8_t *table, Ints index)
   return values;
 }
 
+// Whether a comparison held in every lane, tested at once rather than lane by lane.
+bool every_lane(Masks holds)
+{
+#if ONDALUX_LANES == 8
+  return _mm512_movepi64_mask(__m512i(holds)) == 0xff;
+#elif ONDALUX_LANES == 4
+  return _mm256_movemask_pd(__m256d(holds)) == 0xf;
+#else
+  return _mm_movemask_pd(__m128d(holds)) == 0x3;
+#endif
+}
+
+bool every_lane(Ints holds)
+{
+#if ONDALUX_LANES == 8
+  return _mm256_movemask_epi8(__m256i(holds)) == -1;
+#elif ONDALUX_LANES == 4
+  return _mm_movemask_epi8(__m128i(holds)) == 0xffff;
+#else
+  return holds[0] && holds[1];
+#endif
+}
+
 bool same_in_every_lane(Ints v)
 {
-  const Ints equal = v == v[0];
-#if ONDALUX_LANES == 8
-  return _mm256_movemask_epi8(__m256i(equal)) == -1;
-#elif ONDALUX_LANES == 4
-  return _mm_movemask_epi8(__m128i(equal)) == 0xffff;
-#else
-  return equal[1] != 0;
-#endif
+  return every_lane(v == v[0]);
 }
 
 // The first two components of the gradients 0..11 of the table in noise.cpp, worked
@@ -186,10 +202,8 @@ shared_gradients(const uint8_t *corner_gradient, const Simplex &simplex)
 // otherwise.
 bool fold_lanes(Doubles v, int32_t limit, Doubles *folded)
 {
-  const Masks small = (v < 1073741824.0) & (v > -1073741824.0);
-  for (int k = 0; k < lanes; k++)
-    if (!small[k])
-      return false;
+  if (!every_lane((v < 1073741824.0) & (v > -1073741824.0)))
+    return false;
   const Ints truncated = __builtin_convertvector(v, Ints);
   const Ints whole = truncated < 0 ? -truncated : truncated;
   if (limit >= 1073741824) { // beyond every whole part here
@@ -197,9 +211,8 @@ bool fold_lanes(Doubles v, int32_t limit, Doubles *folded)
     return true;
   }
   const int32_t period = 2 * limit;
-  for (int k = 0; k < lanes; k++)
-    if (whole[k] >= period)
-      return false;
+  if (!every_lane(whole < period))
+    return false;
   *folded = to_doubles(whole <= limit ? whole : period - whole);
   return true;
 }
@@ -224,12 +237,8 @@ void fold_all(const DisplaceParams &params, Doubles *dx, Doubles *dy, double *nx
 
 bool all_safe(Doubles u, Doubles v)
 {
-  const Masks safe =
-      (u < safe_limit) & (u > -safe_limit) & (v < safe_limit) & (v > -safe_limit);
-  for (int k = 0; k < lanes; k++)
-    if (!safe[k])
-      return false;
-  return true;
+  return every_lane((u < safe_limit) & (u > -safe_limit) & (v < safe_limit) &
+                    (v > -safe_limit));
 }
 
 } // namespace
