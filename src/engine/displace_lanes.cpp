@@ -7,6 +7,7 @@
 // coordinates are not finite or are too large for 32-bit cells go the scalar way.
 // Nothing here is inline or shared with other files, so no instruction of this set
 // leaks into code that runs without it.
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -155,22 +156,39 @@ struct CornerGradients {
           (j & 255) * corner_stride + (i & 255)};
 }
 
+// The first two components of each gradient, as doubles.
+struct GradientDoubles {
+  double x, y;
+};
+
+constexpr std::array<GradientDoubles, gradient_table.size()> gradient_doubles = [] {
+  std::array<GradientDoubles, gradient_table.size()> doubles = {};
+  for (size_t k = 0; k < gradient_table.size(); k++)
+    doubles[k] = {double(gradient_table[k].x), double(gradient_table[k].y)};
+  return doubles;
+}();
+
+Doubles broadcast(double v)
+{
+  return Doubles{} + v;
+}
+
 // The gradients when every lane lies in one cell: one look-up per corner serves all.
 [[gnu::always_inline]] inline CornerGradients
 shared_gradients(const uint8_t *corner_gradient, const Simplex &simplex)
 {
   const uint8_t *first = corner_gradient + simplex.cell[0];
-  const Gradient &g0 = gradient_table[first[0]];
-  const Gradient &g1_lower = gradient_table[first[1]];
-  const Gradient &g1_upper = gradient_table[first[corner_stride]];
-  const Gradient &g2 = gradient_table[first[corner_stride + 1]];
+  const GradientDoubles &g0 = gradient_doubles[first[0]];
+  const GradientDoubles &g1_lower = gradient_doubles[first[1]];
+  const GradientDoubles &g1_upper = gradient_doubles[first[corner_stride]];
+  const GradientDoubles &g2 = gradient_doubles[first[corner_stride + 1]];
   const Masks lower = simplex.lower;
-  return {Doubles{} + double(g0.x),
-          Doubles{} + double(g0.y),
-          lower ? Doubles{} + double(g1_lower.x) : Doubles{} + double(g1_upper.x),
-          lower ? Doubles{} + double(g1_lower.y) : Doubles{} + double(g1_upper.y),
-          Doubles{} + double(g2.x),
-          Doubles{} + double(g2.y)};
+  return {broadcast(g0.x),
+          broadcast(g0.y),
+          lower ? broadcast(g1_lower.x) : broadcast(g1_upper.x),
+          lower ? broadcast(g1_lower.y) : broadcast(g1_upper.y),
+          broadcast(g2.x),
+          broadcast(g2.y)};
 }
 
 [[gnu::always_inline]] inline CornerGradients gradients(const uint8_t *corner_gradient,
