@@ -18,7 +18,7 @@ namespace
 
 // A GIF read through a file of our own, which giflib leaves to us to close.
 struct GifInput {
-  std::vector<char> stream_buffer;
+  FileBuffer stream_buffer;
   std::FILE *stream = nullptr;
   GifFileType *gif = nullptr;
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 #include "system.h"
 
@@ -57,10 +58,12 @@ std::string lower_extension(const std::string &path)
 
 } // namespace
 
-void buffer_file(std::FILE *file, std::vector<char> *buffer)
+void buffer_file(std::FILE *file, FileBuffer *buffer)
 {
-  buffer->resize(size_t(1) << 20);
-  std::setvbuf(file, buffer->data(), _IOFBF, buffer->size());
+  constexpr size_t buffer_bytes = size_t(1) << 20;
+  buffer->reset(new (std::nothrow) char[buffer_bytes]);
+  if (*buffer)
+    std::setvbuf(file, buffer->get(), _IOFBF, buffer_bytes);
 }
 
 std::FILE *create_file(const std::string &path, std::string *error)

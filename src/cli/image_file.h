@@ -73,9 +73,13 @@ struct ImageFileIo {
 // Bands of rows, so that only one image (the source) is held whole.
 constexpr int32_t band_rows = 64;
 
+// A file's buffer: left as it comes from the allocator, so that a small file touches
+// only the part it uses.
+using FileBuffer = std::unique_ptr<char[]>;
+
 // Gives file a buffer of 1 MiB in *buffer, which must outlive it. libjpeg, libpng and
 // giflib ask for a few KiB at a time, each otherwise a system call.
-void buffer_file(std::FILE *file, std::vector<char> *buffer);
+void buffer_file(std::FILE *file, FileBuffer *buffer);
 
 // Creates the file at path to write an image into, errno cleared; nullptr with the
 // system's reason.

@@ -53,7 +53,7 @@ struct Marker {
 };
 
 struct JpegImageFile : ImageFile {
-  std::vector<char> file_buffer;
+  FileBuffer file_buffer;
   std::FILE *file = nullptr;
   JpegErrors errors;
   jpeg_decompress_struct decoder = {};
@@ -248,7 +248,7 @@ bool write_jpeg(const std::string &path, const ImageFile &file,
   std::vector<JSAMPROW> band_row_pointers =
       row_pointers(band.data(), row_bytes, band_rows);
 
-  std::vector<char> file_buffer;
+  FileBuffer file_buffer;
   std::FILE *output = create_file(path, error);
   if (!output)
     return false;

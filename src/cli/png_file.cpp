@@ -35,7 +35,7 @@ struct Chunk {
 // libpng's state for a file being read; its errors return through setjmp with a
 // message.
 struct PngFile {
-  std::vector<char> file_buffer;
+  FileBuffer file_buffer;
   FILE *file = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
