@@ -110,10 +110,13 @@ void render_row(const NoiseTables &tables, const DisplaceParams &params, bool di
                 const SourcePixels &source, int32_t x0, int32_t y, int32_t count,
                 uint8_t *dest)
 {
-  double x[points_at_once], ys[points_at_once];
-  std::fill(ys, ys + points_at_once, double(y));
-  for (int32_t start = 0; start < count; start += points_at_once) {
-    const int32_t n = std::min(points_at_once, count - start);
+  // Several groups at a time, so that render_points fetches each group's pixels while
+  // it computes the next group's positions.
+  constexpr int32_t row_points_at_once = 8 * points_at_once;
+  double x[row_points_at_once], ys[row_points_at_once];
+  std::fill(ys, ys + row_points_at_once, double(y));
+  for (int32_t start = 0; start < count; start += row_points_at_once) {
+    const int32_t n = std::min(row_points_at_once, count - start);
     for (int32_t k = 0; k < n; k++)
       x[k] = double(x0 + start + k);
     render_points(tables, params, displaced, source, x, ys, n,
