@@ -84,12 +84,11 @@ void on_warning(png_structp, png_const_charp) {}
 bool open_png(PngFile *file, const std::string &path)
 {
   file->file = open_file(path, "rb");
-  if (file->file)
-    buffer_file(file->file, &file->file_buffer);
   if (!file->file) {
     std::snprintf(file->message, sizeof file->message, "%s", std::strerror(errno));
     return false;
   }
+  buffer_file(file->file, &file->file_buffer);
   file->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, file, on_error, on_warning);
   file->info = file->png ? png_create_info_struct(file->png) : nullptr;
   return file->info != nullptr;

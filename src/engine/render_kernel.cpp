@@ -86,7 +86,8 @@ void render_points(const NoiseTables &tables, const DisplaceParams &params,
   const uint8_t *pixels[2][points_at_once];
   const size_t bpp = size_t(source.bpp);
   const CopyPixels copy = copy_for(source.bpp);
-  int32_t located = 0;
+  const uint8_t *const *pending = nullptr;
+  int32_t pending_count = 0;
   for (int32_t start = 0; start < count; start += points_at_once) {
     const int32_t n = std::min(points_at_once, count - start);
     if (displaced) {
@@ -95,15 +96,14 @@ void render_points(const NoiseTables &tables, const DisplaceParams &params,
       std::copy(x + start, x + start + n, nx);
       std::copy(y + start, y + start + n, ny);
     }
-    const int group = start / points_at_once % 2;
-    locate_pixels(source, nx, ny, n, pixels[group]);
-    if (start > 0) {
-      copy(pixels[1 - group], located, bpp, dest);
-      dest += size_t(located) * bpp;
-    }
-    located = n;
+    const uint8_t **group = pixels[start / points_at_once % 2];
+    locate_pixels(source, nx, ny, n, group);
+    copy(pending, pending_count, bpp, dest);
+    dest += size_t(pending_count) * bpp;
+    pending = group;
+    pending_count = n;
   }
-  copy(pixels[(count - 1) / points_at_once % 2], located, bpp, dest);
+  copy(pending, pending_count, bpp, dest);
 }
 
 void render_row(const NoiseTables &tables, const DisplaceParams &params, bool displaced,
