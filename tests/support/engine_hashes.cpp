@@ -20,6 +20,11 @@ EngineHashes engine_hashes(uint32_t offset)
     x.push_back(k % 29 == 0 ? wild[k / 29] : -50.0 + k * 24.625 + k * k * 0.0137);
     y.push_back(k % 31 == 0 ? wild[(k / 31 + 3) % 9] : 3000.0 - k * 13.3 + k % 7 * 0.31);
   }
+  // Neighbouring pixels of a row, as images give them: mostly whole vectors in a cell.
+  for (int k = 0; k < 160; k++) {
+    x.push_back(3900.0 + k);
+    y.push_back(1500.0);
+  }
   std::vector<double> nx(x.size()), ny(x.size());
   const NoiseTables tables = build_noise_tables(offset);
   // FNV-1a over the values' bytes: the noise, the scalar engine, each kernel.
